@@ -1,0 +1,140 @@
+#include "QV58163.hpp"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "RuntimeError.hpp"
+
+namespace QV58163 {
+
+namespace {
+
+// Export names, in the order of Library::Export.
+constexpr const char *kExportNames[] = {
+    "QV58163_initial",
+    "QV58163_close",
+    "QV58163_info",
+    "QV58163_AD_config_read",
+    "QV58163_AD_config_set",
+    "QV58163_AD_integral_start",
+    "QV58163_AD_integral_all_read",
+    "QV58163_AD_integral_stop",
+};
+
+// The function types come from the driver's header, calling convention included.
+using InitialFn = decltype(&::QV58163_initial);
+using CloseFn = decltype(&::QV58163_close);
+using InfoFn = decltype(&::QV58163_info);
+using ConfigReadFn = decltype(&::QV58163_AD_config_read);
+using ConfigSetFn = decltype(&::QV58163_AD_config_set);
+using StartFn = decltype(&::QV58163_AD_integral_start);
+using AllReadFn = decltype(&::QV58163_AD_integral_all_read);
+using StopFn = decltype(&::QV58163_AD_integral_stop);
+
+}  // namespace
+
+Library::Library(QString programDir) : programDir_(std::move(programDir)) {}
+
+QString Library::platformFileName() {
+#if defined(_WIN32)
+    return QStringLiteral("QV58163.dll");
+#elif defined(__APPLE__)
+    return QStringLiteral("libQV58163.dylib");
+#else
+    return QStringLiteral("libQV58163.so");
+#endif
+}
+
+void Library::load() {
+    if (loaded_) {
+        return;
+    }
+    QStringList reasons;
+    // The program's own directory first, by full path, so the working directory never counts.
+    const QString besideProgram = QDir(programDir_).absoluteFilePath(platformFileName());
+    if (!programDir_.isEmpty() && QFileInfo::exists(besideProgram)) {
+        library_.setFileName(besideProgram);
+        if (library_.load()) {
+            loaded_ = true;
+            return;
+        }
+        reasons << library_.errorString();
+    }
+    // Then the system's search path: a bare file name is looked up by the platform's loader in
+    // its own list of directories.
+    library_.setFileName(platformFileName());
+    if (library_.load()) {
+        loaded_ = true;
+        return;
+    }
+    reasons << library_.errorString();
+    throw qv58163::RuntimeError(
+        QStringLiteral("the driver library %1 could not be loaded from %2 or the system's library "
+                       "search path (%3)")
+            .arg(platformFileName(), QDir::toNativeSeparators(programDir_),
+                 reasons.join(QStringLiteral("; "))));
+}
+
+QFunctionPointer Library::resolve(Export which) {
+    QFunctionPointer &slot = bound_[which];
+    if (slot == nullptr) {
+        load();
+        slot = library_.resolve(kExportNames[which]);
+        if (slot == nullptr) {
+            // QLibrary's own error text does not name the symbol; the operator needs the name.
+            throw qv58163::RuntimeError(QStringLiteral("the driver library has no export %1")
+                                            .arg(QLatin1String(kExportNames[which])));
+        }
+    }
+    return slot;
+}
+
+std::int32_t Library::QV58163_initial() {
+    return bound<InitialFn>(initial)();
+}
+
+std::int32_t Library::QV58163_close() {
+    return bound<CloseFn>(close)();
+}
+
+std::int32_t Library::QV58163_info(std::int16_t card, std::int32_t &info) {
+    return bound<InfoFn>(Export::info)(card, &info);
+}
+
+std::int32_t Library::QV58163_AD_config_read(std::int16_t card, std::int16_t channel,
+                                             std::uint8_t &code) {
+    return bound<ConfigReadFn>(AD_config_read)(card, channel, &code);
+}
+
+std::int32_t Library::QV58163_AD_config_set(std::int16_t card, std::int16_t channel,
+                                            std::int16_t code) {
+    return bound<ConfigSetFn>(AD_config_set)(card, channel, code);
+}
+
+std::int32_t Library::QV58163_AD_integral_start(std::int16_t card, std::uint8_t mode) {
+    return bound<StartFn>(AD_integral_start)(card, mode);
+}
+
+std::int32_t Library::QV58163_AD_integral_all_read(std::int16_t card, std::int16_t *results) {
+    return bound<AllReadFn>(AD_integral_all_read)(card, results);
+}
+
+std::int32_t Library::QV58163_AD_integral_stop(std::int16_t card) {
+    return bound<StopFn>(AD_integral_stop)(card);
+}
+
+bool Library::closeIfReachable() noexcept {
+    if (!loaded_) {
+        return false;
+    }
+    if (bound_[close] == nullptr) {
+        bound_[close] = library_.resolve(kExportNames[close]);
+    }
+    if (bound_[close] == nullptr) {
+        return false;
+    }
+    reinterpret_cast<CloseFn>(bound_[close])();
+    return true;
+}
+
+}  // namespace QV58163

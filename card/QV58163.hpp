@@ -1,0 +1,89 @@
+// Module QV58163: the driver library as the program sees it, and its binding at run time.
+#pragma once
+
+#include <QLibrary>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+
+#include "QV58163.h"
+
+namespace QV58163 {
+
+// One method per export the program calls, with the widths the driver's header fixes. The
+// program talks to this interface only, so tests can stand a recording driver in its place.
+class Driver {
+  public:
+    virtual ~Driver() = default;
+
+    virtual std::int32_t QV58163_initial() = 0;
+    virtual std::int32_t QV58163_close() = 0;
+    virtual std::int32_t QV58163_info(std::int16_t card, std::int32_t &info) = 0;
+    virtual std::int32_t QV58163_AD_config_read(std::int16_t card, std::int16_t channel,
+                                                std::uint8_t &code) = 0;
+    virtual std::int32_t QV58163_AD_config_set(std::int16_t card, std::int16_t channel,
+                                               std::int16_t code) = 0;
+    virtual std::int32_t QV58163_AD_integral_start(std::int16_t card, std::uint8_t mode) = 0;
+    virtual std::int32_t QV58163_AD_integral_all_read(std::int16_t card, std::int16_t *results) = 0;
+    virtual std::int32_t QV58163_AD_integral_stop(std::int16_t card) = 0;
+
+    // The last act after a run-time error: calls QV58163_close if it can be reached, and never
+    // fails. Returns whether the call was made.
+    virtual bool closeIfReachable() noexcept = 0;
+};
+
+// The real thing: the driver library, loaded on the first call that needs it, each export bound
+// by name on its own first use. A program whose driver lacks one export starts and runs until
+// that export is needed. A library or export that cannot be had is a run-time error naming it.
+class Library final : public Driver {
+  public:
+    // The library is looked for in `programDir` (the directory of the program's executable)
+    // first, then in the system's library search path; never in the working directory.
+    explicit Library(QString programDir);
+
+    std::int32_t QV58163_initial() override;
+    std::int32_t QV58163_close() override;
+    std::int32_t QV58163_info(std::int16_t card, std::int32_t &info) override;
+    std::int32_t QV58163_AD_config_read(std::int16_t card, std::int16_t channel,
+                                        std::uint8_t &code) override;
+    std::int32_t QV58163_AD_config_set(std::int16_t card, std::int16_t channel,
+                                       std::int16_t code) override;
+    std::int32_t QV58163_AD_integral_start(std::int16_t card, std::uint8_t mode) override;
+    std::int32_t QV58163_AD_integral_all_read(std::int16_t card, std::int16_t *results) override;
+    std::int32_t QV58163_AD_integral_stop(std::int16_t card) override;
+    bool closeIfReachable() noexcept override;
+
+    // Where the library was loaded from; empty before the first call.
+    QString loadedFrom() const { return loaded_ ? library_.fileName() : QString(); }
+
+    // The file name the platform gives the driver: libQV58163.so, QV58163.dll.
+    static QString platformFileName();
+
+  private:
+    enum Export {
+        initial,
+        close,
+        info,
+        AD_config_read,
+        AD_config_set,
+        AD_integral_start,
+        AD_integral_all_read,
+        AD_integral_stop,
+        ExportCount
+    };
+
+    template <typename Fn>
+    Fn bound(Export which) {
+        return reinterpret_cast<Fn>(resolve(which));
+    }
+    QFunctionPointer resolve(Export which);
+    void load();
+
+    QString programDir_;
+    QLibrary library_;
+    bool loaded_ = false;
+    std::array<QFunctionPointer, ExportCount> bound_{};
+};
+
+}  // namespace QV58163

@@ -1,0 +1,19 @@
+// The program's run-time error: a failed control operation, a failed numeric conversion, an index
+// outside a table, a missing driver library or export. Nothing traps it on the way up; the one
+// guard every event enters through reports it and ends the program.
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+namespace qv58163 {
+
+class RuntimeError : public std::runtime_error {
+  public:
+    explicit RuntimeError(const QString &what) : std::runtime_error(what.toStdString()) {}
+
+    // The plain description, e.g. "the driver library has no export QV58163_close".
+    QString message() const { return QString::fromStdString(what()); }
+};
+
+}  // namespace qv58163

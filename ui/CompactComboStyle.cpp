@@ -1,0 +1,30 @@
+#include "CompactComboStyle.hpp"
+
+#include <QApplication>
+#include <QStyleOptionComplex>
+
+namespace qv58163::ui {
+
+namespace {
+constexpr int kArrowWidth = 14;
+}
+
+CompactComboStyle::CompactComboStyle() : QProxyStyle(QApplication::style()->name()) {}
+
+QRect CompactComboStyle::subControlRect(ComplexControl control, const QStyleOptionComplex *option,
+                                        SubControl part, const QWidget *widget) const {
+    if (control == CC_ComboBox) {
+        const QRect frame = option->rect;
+        if (part == SC_ComboBoxArrow) {
+            return QRect(frame.right() - kArrowWidth, frame.top() + 1, kArrowWidth,
+                         frame.height() - 2);
+        }
+        if (part == SC_ComboBoxEditField) {
+            return QRect(frame.left() + 3, frame.top() + 2, frame.width() - kArrowWidth - 5,
+                         frame.height() - 4);
+        }
+    }
+    return QProxyStyle::subControlRect(control, option, part, widget);
+}
+
+}  // namespace qv58163::ui

@@ -1,0 +1,102 @@
+#include "Pictures.hpp"
+
+#include <QIconEngine>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QtMath>
+
+namespace qv58163::ui {
+
+namespace {
+
+using PaintFunction = void (*)(QPainter &, const QRectF &);
+
+// Both pictures are drawn on a 32 x 32 grid and scaled to the rectangle asked for.
+void ScaleToGrid(QPainter &painter, const QRectF &bounds) {
+    const qreal side = qMin(bounds.width(), bounds.height());
+    painter.translate(bounds.center() - QPointF(side / 2, side / 2));
+    painter.scale(side / 32.0, side / 32.0);
+}
+
+class PaintedIconEngine final : public QIconEngine {
+  public:
+    explicit PaintedIconEngine(PaintFunction paint) : paint_(paint) {}
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override {
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        paint_(*painter, rect);
+        painter->restore();
+    }
+    QIconEngine *clone() const override { return new PaintedIconEngine(paint_); }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        return {QSize(16, 16), QSize(32, 32)};
+    }
+    QString key() const override { return QStringLiteral("qv58163-painted"); }
+
+  private:
+    PaintFunction paint_;
+};
+
+}  // namespace
+
+void PaintApplicationIcon(QPainter &painter, const QRectF &bounds) {
+    painter.save();
+    ScaleToGrid(painter, bounds);
+    // Screen: black with a grey bezel.
+    painter.setPen(QPen(QColor(96, 104, 112), 2));
+    painter.setBrush(Qt::black);
+    painter.drawRoundedRect(QRectF(2, 2, 28, 28), 4, 4);
+    // Grid line through the middle.
+    painter.setPen(QPen(QColor(60, 60, 60), 1));
+    painter.drawLine(QPointF(4, 16), QPointF(28, 16));
+    // One and a half periods of a sine wave in the value labels' yellow.
+    QPainterPath trace;
+    for (int x = 0; x <= 22; ++x) {
+        const QPointF point(5 + x, 16 - 8 * qSin(x * 3 * M_PI / 22));
+        if (x == 0) {
+            trace.moveTo(point);
+        } else {
+            trace.lineTo(point);
+        }
+    }
+    painter.setPen(QPen(QColor(255, 255, 0), 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(trace);
+    painter.restore();
+}
+
+void PaintOpenDoor(QPainter &painter, const QRectF &bounds) {
+    painter.save();
+    ScaleToGrid(painter, bounds);
+    // The doorway, dark, in its frame.
+    painter.setPen(QPen(QColor(92, 58, 28), 2));
+    painter.setBrush(QColor(24, 24, 40));
+    painter.drawRect(QRectF(11, 3, 16, 26));
+    // Light falling through the doorway onto the floor.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 236, 140));
+    painter.drawPolygon(
+        QPolygonF({QPointF(12, 28), QPointF(26, 28), QPointF(30, 31), QPointF(9, 31)}));
+    // The door leaf, swung open towards the viewer on its left hinge.
+    painter.setPen(QPen(QColor(92, 58, 28), 1.5));
+    painter.setBrush(QColor(190, 120, 60));
+    painter.drawPolygon(
+        QPolygonF({QPointF(11, 3), QPointF(3, 6), QPointF(3, 31), QPointF(11, 29)}));
+    // Its knob.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(250, 210, 80));
+    painter.drawEllipse(QPointF(5.5, 18), 1.3, 1.6);
+    painter.restore();
+}
+
+QIcon ApplicationIcon() {
+    return QIcon(new PaintedIconEngine(&PaintApplicationIcon));
+}
+
+QIcon OpenDoorIcon() {
+    return QIcon(new PaintedIconEngine(&PaintOpenDoor));
+}
+
+}  // namespace qv58163::ui
