@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the project needs to build, run and test, skipping those
+# already present. Run as root, or with sudo available.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
+    # tests and benchmarks
+    libgtest-dev libgmock-dev libbenchmark-dev
+    # the fonts the window asks for, and a real X server for what a person sees
+    fonts-liberation fonts-arphic-uming xvfb xauth x11-utils xdotool imagemagick
+    # checks of the desktop files and packages
+    desktop-file-utils appstream dpkg-dev file
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

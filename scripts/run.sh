@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts the panel on the simulated card.
+# Simulator settings (QV58163_SIM_*) in the environment pass through; see the README.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build" -j"$(nproc)" --target qv58163 QV58163
+exec "$root/build/bin/qv58163" "$@"

@@ -1,0 +1,129 @@
+// Binding the driver at run time: where the library is looked for, each export bound on its own
+// first use, and a missing library or export reported by name.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include "QV58163.hpp"
+#include "RuntimeError.hpp"
+
+namespace {
+
+const QString kDrivers = QStringLiteral(QV58163_TEST_DRIVERS_DIR);
+QString DriverDir(const char *name) { return kDrivers + QLatin1Char('/') + QLatin1String(name); }
+
+// Runs `call` and returns the run-time error's message, or an empty text when none was raised.
+template <typename Call>
+QString ErrorOf(Call call) {
+    try {
+        call();
+    } catch (const qv58163::RuntimeError &error) {
+        return error.message();
+    }
+    return {};
+}
+
+// Changes the working directory for the length of a test.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const QString &dir) : previous_(QDir::currentPath()) {
+        QDir::setCurrent(dir);
+    }
+    ~WorkingDirectory() { QDir::setCurrent(previous_); }
+
+private:
+    QString previous_;
+};
+
+bool SystemHasADriver() {
+    void *handle = dlopen("libQV58163.so", RTLD_NOW);
+    if (handle != nullptr) {
+        dlclose(handle);
+    }
+    return handle != nullptr;
+}
+
+TEST(Binding, LoadsTheDriverBesideTheProgramAndCallsThroughIt) {
+    QV58163::Library driver(DriverDir("beside"));
+    EXPECT_TRUE(driver.loadedFrom().isEmpty()) << "nothing is loaded before the first call";
+    EXPECT_EQ(driver.QV58163_initial(), 11);
+    EXPECT_EQ(driver.loadedFrom(), DriverDir("beside") + QStringLiteral("/libQV58163.so"));
+
+    std::int32_t info = 5;
+    EXPECT_EQ(driver.QV58163_info(1, info), 0);
+    EXPECT_EQ(info, 6) << "the information word is passed by address, in and out";
+    EXPECT_NE(driver.QV58163_info(2, info), 0);
+
+    std::uint8_t code = 200;
+    driver.QV58163_AD_config_read(1, 3, code);
+    EXPECT_EQ(code, 3);
+
+    std::int16_t results[QV58163_RESULT_SLOTS] = {};
+    EXPECT_EQ(driver.QV58163_AD_integral_all_read(1, results), 0);
+    EXPECT_EQ(results[0], 100);
+    EXPECT_EQ(results[7], 800);
+    EXPECT_EQ(results[8], 0);
+}
+
+TEST(Binding, AMissingExportFailsOnlyWhenItIsFirstNeededAndIsNamed) {
+    QV58163::Library driver(DriverDir("no_stop"));
+    EXPECT_EQ(driver.QV58163_initial(), 0);
+    EXPECT_EQ(driver.QV58163_AD_integral_start(1, 1), 0);
+    std::int16_t results[QV58163_RESULT_SLOTS] = {};
+    EXPECT_EQ(driver.QV58163_AD_integral_all_read(1, results), 0);
+
+    EXPECT_EQ(ErrorOf([&] { driver.QV58163_AD_integral_stop(1); }),
+              QStringLiteral("the driver library has no export QV58163_AD_integral_stop"));
+    // Asked again, the same answer; the exports that exist go on working.
+    EXPECT_FALSE(ErrorOf([&] { driver.QV58163_AD_integral_stop(1); }).isEmpty());
+    EXPECT_TRUE(driver.closeIfReachable());
+    EXPECT_EQ(driver.QV58163_close(), 0);
+}
+
+TEST(Binding, AMissingLibraryIsARunTimeErrorAtTheFirstCallNamingTheLibrary) {
+    if (SystemHasADriver()) {
+        GTEST_SKIP() << "a driver is installed on this system's library path";
+    }
+    QV58163::Library driver(DriverDir("empty"));
+    const QString error = ErrorOf([&] { driver.QV58163_initial(); });
+    EXPECT_TRUE(error.startsWith(QStringLiteral("the driver library libQV58163.so could not be loaded")))
+        << error.toStdString();
+    EXPECT_TRUE(error.contains(DriverDir("empty"))) << error.toStdString();
+    EXPECT_FALSE(driver.closeIfReachable()) << "a library never loaded cannot be closed";
+}
+
+TEST(Binding, ALibraryInTheWorkingDirectoryIsNeverLoaded) {
+    // The decoy sits in the working directory; the real driver beside the program wins.
+    WorkingDirectory cwd(DriverDir("decoy"));
+    {
+        QV58163::Library driver(DriverDir("beside"));
+        EXPECT_EQ(driver.QV58163_initial(), 11);
+    }
+    // With nothing beside the program, the decoy is still not taken.
+    if (SystemHasADriver()) {
+        GTEST_SKIP() << "a driver is installed on this system's library path";
+    }
+    QV58163::Library driver(DriverDir("empty"));
+    EXPECT_FALSE(ErrorOf([&] { driver.QV58163_initial(); }).isEmpty());
+    EXPECT_TRUE(driver.loadedFrom().isEmpty());
+}
+
+// Run with the system's search path pointing at drivers/system (see tests/CMakeLists.txt).
+TEST(SystemPath, TheSystemPathIsSearchedOnlyWhenNothingIsBesideTheProgram) {
+    ASSERT_TRUE(SystemHasADriver()) << "this case runs with LD_LIBRARY_PATH set by CTest";
+    QV58163::Library fromSystem(DriverDir("empty"));
+    EXPECT_EQ(fromSystem.QV58163_initial(), 22);
+
+    QV58163::Library besideFirst(DriverDir("beside"));
+    EXPECT_EQ(besideFirst.QV58163_initial(), 11);
+
+    WorkingDirectory cwd(DriverDir("decoy"));
+    QV58163::Library notTheDecoy(DriverDir("empty"));
+    EXPECT_EQ(notTheDecoy.QV58163_initial(), 22);
+}
+
+}  // namespace

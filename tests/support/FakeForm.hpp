@@ -1,0 +1,105 @@
+// A plain stand-in for the main window: lists, labels and a timer held in memory, and every
+// operation that matters written to a shared log, so tests can check the order of what the
+// procedures do to the window and to the driver together. The same contract tests run on this
+// and on the Qt window, so the two cannot drift apart.
+#pragma once
+
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Form.hpp"
+#include "MainProcedures.hpp"
+
+namespace qv58163::test {
+
+using CallLog = std::vector<std::string>;
+
+class FakeList final : public DropDownList {
+public:
+    FakeList(std::string name, QStringList entries, CallLog &log)
+        : entries(std::move(entries)), name_(std::move(name)), log_(log) {}
+
+    void AddItem(const QString &text) override;
+    std::int16_t ListIndex() const override { return index; }
+    void SetListIndex(std::int16_t position) override;
+    QString Text() const override { return index < 0 ? QString() : entries.at(index); }
+
+    // What the list's Click runs (set by FakeForm::Attach, or by a test).
+    std::function<void()> click;
+    // An operator's choice: changes the position and runs Click through the event guard.
+    void Choose(std::int16_t position);
+
+    QStringList entries;
+    std::int16_t index = -1;
+
+private:
+    std::string name_;
+    CallLog &log_;
+};
+
+class FakeLabel final : public Label {
+public:
+    void SetCaption(const QString &text) override { caption = text; }
+    QString caption = QStringLiteral("0.00000");
+};
+
+class FakeTimer final : public Timer {
+public:
+    explicit FakeTimer(CallLog &log) : log_(log) {}
+    void SetEnabled(bool on) override;
+    bool enabled = false;
+
+private:
+    CallLog &log_;
+};
+
+class FakeForm final : public Form {
+public:
+    explicit FakeForm(CallLog &log);
+
+    // Wires the events the window answers to `procedures`, as the real window does.
+    void Attach(MainProcedures &procedures);
+
+    DropDownList &ID() override { return id; }
+    DropDownList &AD_Mode() override { return mode; }
+    DropDownList &AD_config(int index) override { return *config[ControlIndex(index, "AD_config")]; }
+    Label &advalue(int index) override { return values[ControlIndex(index, "advalue")]; }
+    Timer &Timer1() override { return timer; }
+    void MsgBox(const QString &text) override;
+    void Unload() override;
+    void End(int status) override;
+
+    // The operator's actions, each through the event guard like the real window's.
+    void Load();
+    void Tick();  // a tick of Timer1; ignored while it is disabled, as the real timer would
+    void PressStart();
+    void PressStop();
+    void PressExitButton();
+    void ChooseExitMenu();
+    void CloseWindow();
+
+    QStringList captions() const;
+
+    FakeList id;
+    FakeList mode;
+    std::array<std::unique_ptr<FakeList>, kChannels> config;
+    std::array<FakeLabel, kChannels> values;
+    FakeTimer timer;
+    std::vector<QString> messages;
+    std::optional<int> endStatus;
+    std::function<void()> onMsgBox;  // runs inside MsgBox, as events during a modal box would
+
+private:
+    CallLog &log_;
+    MainProcedures *procedures_ = nullptr;
+};
+
+// The texts of the range lists and the mode list, as the window shows them.
+QStringList RangeEntries();
+QStringList ModeEntries();
+
+}  // namespace qv58163::test
