@@ -1,1 +1,128 @@
-// placeholder
+// One contract for a drop-down list, run on the Qt list the window uses and on the fake the
+// procedures' tests use, so the two cannot drift apart.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <memory>
+
+#include "FakeForm.hpp"
+#include "QtControls.hpp"
+#include "RuntimeError.hpp"
+
+namespace qv58163::test {
+namespace {
+
+// A list under test, with its Click counted and each Click noting the position it saw.
+struct ListUnderTest {
+    virtual ~ListUnderTest() = default;
+    virtual DropDownList &list() = 0;
+    virtual void setClick(std::function<void()> click) = 0;
+    // The operator chooses an entry with the mouse or keyboard.
+    virtual void choose(int position) = 0;
+};
+
+struct QtList final : ListUnderTest {
+    explicit QtList(const QStringList &entries) : combo(std::make_unique<QComboBox>()) {
+        combo->addItems(entries);
+        qtList = std::make_unique<ui::ComboList>(combo.get(), QStringLiteral("AD_config(3)"));
+    }
+    DropDownList &list() override { return *qtList; }
+    void setClick(std::function<void()> click) override { qtList->setClick(std::move(click)); }
+    void choose(int position) override { combo->setCurrentIndex(position); }
+    std::unique_ptr<QComboBox> combo;
+    std::unique_ptr<ui::ComboList> qtList;
+};
+
+struct FakeListUnderTest final : ListUnderTest {
+    explicit FakeListUnderTest(const QStringList &entries) : fake("AD_config(3)", entries, log) {}
+    DropDownList &list() override { return fake; }
+    void setClick(std::function<void()> click) override { fake.click = std::move(click); }
+    void choose(int position) override { fake.Choose(static_cast<std::int16_t>(position)); }
+    CallLog log;
+    FakeList fake;
+};
+
+using Factory = std::unique_ptr<ListUnderTest> (*)(const QStringList &);
+
+class ListContract : public ::testing::TestWithParam<Factory> {
+  protected:
+    void Make(const QStringList &entries) {
+        subject = GetParam()(entries);
+        subject->setClick([this] { clicks.push_back(subject->list().ListIndex()); });
+    }
+    std::unique_ptr<ListUnderTest> subject;
+    std::vector<int> clicks;  // the position each Click saw
+};
+
+TEST_P(ListContract, StartsWithNothingChosenAndAnEmptyText) {
+    Make(RangeEntries());
+    EXPECT_EQ(subject->list().ListIndex(), -1);
+    EXPECT_EQ(subject->list().Text(), QString());
+}
+
+TEST_P(ListContract, AddingAnEntryLeavesTheChosenPositionAlone) {
+    Make({});
+    subject->list().AddItem(QStringLiteral(" 2"));
+    EXPECT_EQ(subject->list().ListIndex(), -1) << "an empty list does not choose its first entry";
+    EXPECT_EQ(subject->list().Text(), QString());
+    subject->list().SetListIndex(0);
+    subject->list().AddItem(QStringLiteral(" 5"));
+    EXPECT_EQ(subject->list().ListIndex(), 0);
+    EXPECT_EQ(subject->list().Text(), QStringLiteral(" 2"));
+    EXPECT_EQ(clicks, std::vector<int>{0}) << "only the position set from code clicked";
+}
+
+TEST_P(ListContract, APositionSetFromCodeClicksOnceNestedAfterTheChange) {
+    Make(RangeEntries());
+    subject->list().SetListIndex(2);
+    EXPECT_EQ(clicks, std::vector<int>{2}) << "Click ran before the setting returned";
+    EXPECT_EQ(subject->list().Text(), QStringLiteral("2: 0V ~ 10V"));
+    subject->list().SetListIndex(4);
+    subject->list().SetListIndex(-1);
+    EXPECT_EQ(clicks, (std::vector<int>{2, 4, -1}));
+    EXPECT_EQ(subject->list().Text(), QString());
+    // The same position again clicks at most once more; both our lists do not click.
+    subject->list().SetListIndex(-1);
+    EXPECT_EQ(clicks.size(), 3u);
+}
+
+TEST_P(ListContract, APositionOutsideTheListIsARunTimeErrorAndChangesNothing) {
+    Make(RangeEntries());
+    subject->list().SetListIndex(1);
+    for (const std::int16_t bad : {std::int16_t{5}, std::int16_t{7}, std::int16_t{-2},
+                                   std::int16_t{255}, std::int16_t{-32768}}) {
+        SCOPED_TRACE(bad);
+        try {
+            subject->list().SetListIndex(bad);
+            ADD_FAILURE() << "no error raised";
+        } catch (const RuntimeError &error) {
+            EXPECT_EQ(error.message(),
+                      QStringLiteral("position %1 is outside the list AD_config(3)").arg(bad));
+        }
+        EXPECT_EQ(subject->list().ListIndex(), 1);
+    }
+    EXPECT_EQ(clicks, std::vector<int>{1});
+}
+
+TEST_P(ListContract, AnOperatorsChoiceClicksOnce) {
+    Make(RangeEntries());
+    subject->choose(3);
+    EXPECT_EQ(clicks, std::vector<int>{3});
+    EXPECT_EQ(subject->list().Text(), QStringLiteral("3: -10V ~ +10V"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, ListContract,
+                         ::testing::Values(
+                             +[](const QStringList &e) -> std::unique_ptr<ListUnderTest> {
+                                 return std::make_unique<QtList>(e);
+                             },
+                             +[](const QStringList &e) -> std::unique_ptr<ListUnderTest> {
+                                 return std::make_unique<FakeListUnderTest>(e);
+                             }),
+                         [](const ::testing::TestParamInfo<Factory> &info) {
+                             return info.index == 0 ? std::string("QtComboBox")
+                                                    : std::string("Fake");
+                         });
+
+}  // namespace
+}  // namespace qv58163::test

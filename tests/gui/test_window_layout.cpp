@@ -1,1 +1,203 @@
-// placeholder
+// The window as built: every control's place, size, text, font and list entries, the tab order,
+// the menu bar, the timer, the pictures, and what the accessibility interface reads out.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QAction>
+#include <QComboBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "FakeForm.hpp"
+#include "QV58163_Main.hpp"
+
+namespace qv58163::test {
+namespace {
+
+using ui::QV58163_Main;
+
+struct Expected {
+    const char *name;
+    int left, top, width, height;  // twips, within the client area or the frame
+    const char *face;              // the installed face the requested one resolves to
+    double points;
+    bool bold;
+};
+
+class WindowLayout : public ::testing::Test {
+  protected:
+    QV58163_Main window;
+
+    QWidget *Find(const char *name) const {
+        QWidget *widget = window.findChild<QWidget *>(QLatin1String(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+};
+
+// Names as the window's widgets carry them; an array member i is NAME_i.
+const Expected kControls[] = {
+    {"ID", 960, 150, 855, 360, "Liberation Sans", 9.75, false},
+    {"Label9", 180, 210, 735, 255, "Liberation Sans", 11.25, false},
+    {"Frame1", 120, 600, 3885, 3975, "Liberation Sans", 14.25, false},
+    {"chk_exit", 3240, 4680, 615, 435, "Liberation Sans Narrow", 8.25, false},
+    {"Label2", 120, 420, 855, 255, "Liberation Serif", 9.75, true},
+    {"AD_Mode", 960, 390, 735, 315, "Liberation Sans Narrow", 8.25, false},
+    {"CmB_Start", 1800, 360, 975, 375, "Liberation Serif", 12, true},
+    {"CmB_Stop", 2880, 360, 855, 375, "Liberation Serif", 12, true},
+    {"ch0_0", 180, 930, 645, 285, "Liberation Sans", 12, true},
+    {"ch0_7", 180, 930 + 360 * 7, 645, 285, "Liberation Sans", 12, true},
+    {"advalue_0", 960, 960, 1245, 285, "AR PL UMing TW", 12, true},
+    {"advalue_5", 960, 960 + 360 * 5, 1245, 285, "AR PL UMing TW", 12, true},
+    {"AD_config_0", 2400, 960, 1215, 315, "Liberation Sans Narrow", 8.25, false},
+    {"AD_config_7", 2400, 960 + 360 * 7, 1215, 315, "Liberation Sans Narrow", 8.25, false},
+};
+
+TEST_F(WindowLayout, EveryControlHasItsPlaceSizeAndFont) {
+    for (const Expected &control : kControls) {
+        SCOPED_TRACE(control.name);
+        QWidget *widget = Find(control.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), QRect(control.left / 15, control.top / 15, control.width / 15,
+                                            control.height / 15));
+        EXPECT_EQ(QFontInfo(widget->font()).family(), QLatin1String(control.face));
+        EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), control.points);
+        EXPECT_EQ(widget->font().bold(), control.bold);
+    }
+    // Inside the frame, positions are the frame's own: +120 across and +600 down in the client.
+    EXPECT_EQ(window.startButton()->parentWidget(), window.frame());
+    EXPECT_EQ(window.startButton()->mapTo(window.clientArea(), QPoint(0, 0)),
+              QPoint((1800 + 120) / 15, (360 + 600) / 15));
+    for (int i = 0; i < Form::kChannels; ++i) {
+        EXPECT_EQ(window.valueLabel(i)->geometry().top(), (960 + 360 * i) / 15) << i;
+        EXPECT_EQ(window.channelLabel(i)->geometry().top(), (930 + 360 * i) / 15) << i;
+        EXPECT_EQ(window.configBox(i)->geometry().top(), (960 + 360 * i) / 15) << i;
+    }
+}
+
+TEST_F(WindowLayout, TheClientAreaIsFixedBelowTheMenuBar) {
+    window.show();
+    EXPECT_EQ(window.clientArea()->size(), QSize(273, 349));
+    EXPECT_EQ(window.clientArea()->y(), window.menuBar()->height());
+    EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "the window is not resizable";
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("QV58163 Main"));
+}
+
+TEST_F(WindowLayout, TextsAndEntriesAtCreation) {
+    EXPECT_EQ(window.cardLabel()->text(), QStringLiteral("CardID"));
+    EXPECT_EQ(window.modeLabel()->text(), QStringLiteral("AD Mode"));
+    EXPECT_EQ(window.frame()->title(), QStringLiteral("A/D    "));
+    EXPECT_EQ(window.startButton()->text(), QStringLiteral("START"));
+    EXPECT_EQ(window.stopButton()->text(), QStringLiteral("STOP"));
+    EXPECT_TRUE(window.exitButton()->text().isEmpty());
+    EXPECT_EQ(window.exitButton()->toolTip(), QStringLiteral("Exit"));
+    EXPECT_TRUE(window.exitButton()->isCheckable());
+    EXPECT_EQ(window.exitButton()->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_FALSE(window.exitButton()->icon().isNull());
+
+    auto entries = [](QComboBox *box) {
+        QStringList texts;
+        for (int k = 0; k < box->count(); ++k) {
+            texts << box->itemText(k);
+        }
+        return texts;
+    };
+    EXPECT_EQ(window.idBox()->count(), 0);
+    EXPECT_EQ(entries(window.modeBox()), ModeEntries());
+    EXPECT_EQ(window.modeBox()->currentIndex(), -1);
+    for (int i = 0; i < Form::kChannels; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(window.channelLabel(i)->text(), QStringLiteral("CH0%1").arg(i));
+        EXPECT_EQ(window.valueLabel(i)->text(), QStringLiteral("0.00000"));
+        EXPECT_EQ(window.valueLabel(i)->alignment(), Qt::AlignCenter);
+        EXPECT_EQ(entries(window.configBox(i)), RangeEntries());
+        EXPECT_EQ(window.configBox(i)->currentIndex(), -1);
+        EXPECT_FALSE(window.configBox(i)->isEditable());
+        const QPalette palette = window.valueLabel(i)->palette();
+        EXPECT_EQ(palette.color(QPalette::Window), QColor(Qt::black));
+        EXPECT_EQ(palette.color(QPalette::WindowText), QColor(255, 255, 0));
+        EXPECT_TRUE(window.valueLabel(i)->autoFillBackground());
+    }
+    EXPECT_EQ(window.configBox(0)->itemText(4).size(), 10) << "\"255 : stop\"";
+}
+
+TEST_F(WindowLayout, TheMenuBarHoldsExitAloneAndNoButtonIsDefault) {
+    const QList<QAction *> actions = window.menuBar()->actions();
+    ASSERT_EQ(actions.size(), 1);
+    EXPECT_EQ(actions.front()->text(), QStringLiteral("&Exit"));
+    EXPECT_EQ(actions.front()->menu(), nullptr) << "choosing it acts at once";
+    for (QPushButton *button : window.findChildren<QPushButton *>()) {
+        EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
+        EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+    }
+}
+
+TEST_F(WindowLayout, TheTimerIsCreatedDisabledAtOneHundredMilliseconds) {
+    EXPECT_EQ(window.timer()->interval(), 100);
+    EXPECT_FALSE(window.timer()->isActive());
+}
+
+TEST_F(WindowLayout, FocusStartsOnTheCardListAndFollowsTheTabIndices) {
+    window.show();
+    window.activateWindow();
+    const std::vector<QWidget *> order = {
+        window.idBox(),       window.exitButton(), window.modeBox(),    window.stopButton(),
+        window.startButton(), window.configBox(7), window.configBox(6), window.configBox(5),
+        window.configBox(4),  window.configBox(3), window.configBox(2), window.configBox(1),
+        window.configBox(0),
+    };
+    EXPECT_EQ(window.focusWidget(), window.idBox());
+    QWidget *widget = order.front();
+    for (std::size_t k = 1; k < order.size(); ++k) {
+        widget = widget->nextInFocusChain();
+        while (widget->focusPolicy() == Qt::NoFocus) {  // labels and the frame are passed over
+            widget = widget->nextInFocusChain();
+        }
+        EXPECT_EQ(widget, order[k]) << "stop " << k << ": " << widget->objectName().toStdString();
+    }
+    for (QLabel *label : window.findChildren<QLabel *>()) {
+        EXPECT_EQ(label->focusPolicy(), Qt::NoFocus) << label->objectName().toStdString();
+    }
+}
+
+TEST_F(WindowLayout, ThePicturesOfferSixteenAndThirtyTwoPixelImages) {
+    for (const QIcon &icon : {window.windowIcon(), window.exitButton()->icon()}) {
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(16, 16)));
+        EXPECT_TRUE(icon.availableSizes().contains(QSize(32, 32)));
+        const QImage image = icon.pixmap(32, 32).toImage();
+        int opaque = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                opaque += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
+            }
+        }
+        EXPECT_GT(opaque, 200) << "something is drawn";
+    }
+}
+
+TEST_F(WindowLayout, TheAccessibilityInterfaceReadsTheVisibleTexts) {
+    window.show();
+    auto name = [](QObject *object) {
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(object);
+        return iface != nullptr ? iface->text(QAccessible::Name) : QStringLiteral("<none>");
+    };
+    auto description = [](QObject *object) {
+        return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Description);
+    };
+    EXPECT_EQ(name(window.cardLabel()), QStringLiteral("CardID"));
+    EXPECT_EQ(name(window.startButton()), QStringLiteral("START"));
+    EXPECT_EQ(name(window.valueLabel(3)), QStringLiteral("0.00000"));
+    EXPECT_EQ(description(window.valueLabel(3)), QStringLiteral("CH03"));
+    EXPECT_EQ(description(window.configBox(3)), QStringLiteral("CH03"));
+    window.configBox(3)->setCurrentIndex(4);
+    EXPECT_EQ(name(window.configBox(3)), QStringLiteral("255 : stop"));
+    window.valueLabel(3)->setText(QStringLiteral("-1.250V"));
+    EXPECT_EQ(name(window.valueLabel(3)), QStringLiteral("-1.250V"));
+}
+
+}  // namespace
+}  // namespace qv58163::test
