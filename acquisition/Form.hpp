@@ -11,7 +11,7 @@ namespace qv58163 {
 
 // A drop-down list without text entry (`ID`, `AD_Mode`, `AD_config(i)`).
 class DropDownList {
-  public:
+public:
     virtual ~DropDownList() = default;
 
     // Appends an entry; the chosen position does not change.
@@ -27,14 +27,14 @@ class DropDownList {
 
 // A label whose caption the procedures replace (`advalue(i)`).
 class Label {
-  public:
+public:
     virtual ~Label() = default;
     virtual void SetCaption(const QString &caption) = 0;
 };
 
 // The refresh timer `Timer1`.
 class Timer {
-  public:
+public:
     virtual ~Timer() = default;
     // True starts the ticks (the first one interval after), False stops them: no tick is
     // answered after the timer has been disabled. Enabling an enabled timer changes nothing.
@@ -42,7 +42,7 @@ class Timer {
 };
 
 class Form {
-  public:
+public:
     static constexpr int kChannels = 8;
 
     virtual ~Form() = default;

@@ -15,7 +15,7 @@
 namespace qv58163 {
 
 class MainProcedures {
-  public:
+public:
     // Exit statuses: an operator's way out, the driver failing to open, a run-time error.
     static constexpr int kExitNormal = 0;
     static constexpr int kExitRuntimeError = 1;
@@ -55,7 +55,7 @@ class MainProcedures {
     // Status of the last driver call that returns one which is kept.
     std::int32_t ret_code() const { return ret_code_; }
 
-  private:
+private:
     // Ends the program at once: the form stops everything, and the unwinding skips whatever the
     // caller would have done next.
     [[noreturn]] void End(int status);

@@ -11,7 +11,7 @@ namespace qv58163 {
 
 template <typename T, std::size_t N>
 class CheckedTable {
-  public:
+public:
     explicit CheckedTable(const char *name) : name_(name) {}
 
     T &operator()(int index) { return table_[checked(index)]; }
@@ -21,7 +21,7 @@ class CheckedTable {
     T *data() { return table_.data(); }
     static constexpr int size() { return static_cast<int>(N); }
 
-  private:
+private:
     std::size_t checked(int index) const {
         if (index < 0 || index >= size()) {
             throw RuntimeError(QStringLiteral("index %1 is outside the table %2(0 to %3)")

@@ -14,7 +14,7 @@ namespace QV58163 {
 // One method per export the program calls, with the widths the driver's header fixes. The
 // program talks to this interface only, so tests can stand a recording driver in its place.
 class Driver {
-  public:
+public:
     virtual ~Driver() = default;
 
     virtual std::int32_t QV58163_initial() = 0;
@@ -37,7 +37,7 @@ class Driver {
 // by name on its own first use. A program whose driver lacks one export starts and runs until
 // that export is needed. A library or export that cannot be had is a run-time error naming it.
 class Library final : public Driver {
-  public:
+public:
     // The library is looked for in `programDir` (the directory of the program's executable)
     // first, then in the system's library search path; never in the working directory.
     explicit Library(QString programDir);
@@ -60,7 +60,7 @@ class Library final : public Driver {
     // The file name the platform gives the driver: libQV58163.so, QV58163.dll.
     static QString platformFileName();
 
-  private:
+private:
     enum Export {
         initial,
         close,

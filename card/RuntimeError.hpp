@@ -9,7 +9,7 @@
 namespace qv58163 {
 
 class RuntimeError : public std::runtime_error {
-  public:
+public:
     explicit RuntimeError(const QString &what) : std::runtime_error(what.toStdString()) {}
 
     // The plain description, e.g. "the driver library has no export QV58163_close".

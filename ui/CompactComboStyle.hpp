@@ -8,7 +8,7 @@
 namespace qv58163::ui {
 
 class CompactComboStyle final : public QProxyStyle {
-  public:
+public:
     // Wraps the application's current style.
     CompactComboStyle();
 

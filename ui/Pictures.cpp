@@ -20,7 +20,7 @@ void ScaleToGrid(QPainter &painter, const QRectF &bounds) {
 }
 
 class PaintedIconEngine final : public QIconEngine {
-  public:
+public:
     explicit PaintedIconEngine(PaintFunction paint) : paint_(paint) {}
 
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override {
@@ -35,7 +35,7 @@ class PaintedIconEngine final : public QIconEngine {
     }
     QString key() const override { return QStringLiteral("qv58163-painted"); }
 
-  private:
+private:
     PaintFunction paint_;
 };
 

@@ -36,7 +36,7 @@ constexpr int Twips(int twips) {
 class QV58163_Main final : public QMainWindow, public Form {
     Q_OBJECT
 
-  public:
+public:
     explicit QV58163_Main(QWidget *parent = nullptr);
     ~QV58163_Main() override;
 
@@ -80,10 +80,10 @@ class QV58163_Main final : public QMainWindow, public Form {
     QTimer *timer() const { return timer_; }
     QWidget *clientArea() const { return centralWidget(); }
 
-  protected:
+protected:
     void closeEvent(QCloseEvent *event) override;
 
-  private:
+private:
     void BuildControls();
     void SetTabOrder();
     // Raises Unload; the program ends inside it.

@@ -17,7 +17,7 @@ namespace qv58163::ui {
 // run-time error rather than a silent -1, and a position set from code runs Click once, nested,
 // by a direct call rather than through a signal (so no exception ever passes through Qt).
 class ComboList final : public DropDownList {
-  public:
+public:
     // `name` is the list's name in error reports, e.g. "AD_config(3)".
     ComboList(QComboBox *box, QString name);
 
@@ -31,27 +31,27 @@ class ComboList final : public DropDownList {
 
     QComboBox *widget() const { return box_; }
 
-  private:
+private:
     QComboBox *box_;
     QString name_;
     std::function<void()> click_;
 };
 
 class LabelCaption final : public Label {
-  public:
+public:
     explicit LabelCaption(QLabel *label) : label_(label) {}
     void SetCaption(const QString &caption) override;
 
-  private:
+private:
     QLabel *label_;
 };
 
 class TimerControl final : public Timer {
-  public:
+public:
     explicit TimerControl(QTimer *timer) : timer_(timer) {}
     void SetEnabled(bool enabled) override;
 
-  private:
+private:
     QTimer *timer_;
 };
 

@@ -18,7 +18,7 @@
 namespace qv58163::test {
 
 class WindowRig {
-  public:
+public:
     explicit WindowRig(QV58163::Driver &driver)
         : procedures(window, driver, module1, QStringLiteral("."), errors) {
         window.setMessageBoxSeam([this](QWidget *, const QString &text) {

@@ -17,7 +17,7 @@ namespace {
 
 // Sets environment variables for the length of a test.
 class ScopedEnvironment {
-  public:
+public:
     ScopedEnvironment(std::initializer_list<std::pair<const char *, QByteArray>> values) {
         for (const auto &[name, value] : values) {
             names_.push_back(name);
@@ -30,7 +30,7 @@ class ScopedEnvironment {
         }
     }
 
-  private:
+private:
     std::vector<const char *> names_;
 };
 
@@ -43,7 +43,7 @@ QStringList TraceLines(const QString &path) {
 }
 
 class EndToEnd : public ::testing::Test {
-  protected:
+protected:
     QTemporaryDir scratch;
     QString trace = scratch.filePath(QStringLiteral("calls.trace"));
 };

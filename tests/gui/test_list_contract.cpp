@@ -45,7 +45,7 @@ struct FakeListUnderTest final : ListUnderTest {
 using Factory = std::unique_ptr<ListUnderTest> (*)(const QStringList &);
 
 class ListContract : public ::testing::TestWithParam<Factory> {
-  protected:
+protected:
     void Make(const QStringList &entries) {
         subject = GetParam()(entries);
         subject->setClick([this] { clicks.push_back(subject->list().ListIndex()); });

@@ -18,7 +18,7 @@ namespace {
 using Calls = std::vector<std::string>;
 
 class WindowEvents : public ::testing::Test {
-  protected:
+protected:
     CallLog log;
     RecordingDriver driver{log};
     WindowRig rig{driver};

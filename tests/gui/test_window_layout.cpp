@@ -29,7 +29,7 @@ struct Expected {
 };
 
 class WindowLayout : public ::testing::Test {
-  protected:
+protected:
     QV58163_Main window;
 
     QWidget *Find(const char *name) const {

@@ -2,11 +2,11 @@
 // first use, and a missing library or export reported by name.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <dlfcn.h>
-#include <unistd.h>
 
 #include "QV58163.hpp"
 #include "RuntimeError.hpp"
@@ -14,7 +14,9 @@
 namespace {
 
 const QString kDrivers = QStringLiteral(QV58163_TEST_DRIVERS_DIR);
-QString DriverDir(const char *name) { return kDrivers + QLatin1Char('/') + QLatin1String(name); }
+QString DriverDir(const char *name) {
+    return kDrivers + QLatin1Char('/') + QLatin1String(name);
+}
 
 // Runs `call` and returns the run-time error's message, or an empty text when none was raised.
 template <typename Call>
@@ -90,7 +92,8 @@ TEST(Binding, AMissingLibraryIsARunTimeErrorAtTheFirstCallNamingTheLibrary) {
     }
     QV58163::Library driver(DriverDir("empty"));
     const QString error = ErrorOf([&] { driver.QV58163_initial(); });
-    EXPECT_TRUE(error.startsWith(QStringLiteral("the driver library libQV58163.so could not be loaded")))
+    EXPECT_TRUE(
+        error.startsWith(QStringLiteral("the driver library libQV58163.so could not be loaded")))
         << error.toStdString();
     EXPECT_TRUE(error.contains(DriverDir("empty"))) << error.toStdString();
     EXPECT_FALSE(driver.closeIfReachable()) << "a library never loaded cannot be closed";

@@ -56,8 +56,8 @@ QStringList ModeEntries() {
 FakeForm::FakeForm(CallLog &log)
     : id("ID", {}, log), mode("AD_Mode", ModeEntries(), log), timer(log), log_(log) {
     for (int i = 0; i < kChannels; ++i) {
-        config[i] = std::make_unique<FakeList>("AD_config(" + std::to_string(i) + ")",
-                                               RangeEntries(), log);
+        config[i] =
+            std::make_unique<FakeList>("AD_config(" + std::to_string(i) + ")", RangeEntries(), log);
     }
 }
 

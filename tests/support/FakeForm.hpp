@@ -66,7 +66,9 @@ public:
 
     DropDownList &ID() override { return id; }
     DropDownList &AD_Mode() override { return mode; }
-    DropDownList &AD_config(int index) override { return *config[ControlIndex(index, "AD_config")]; }
+    DropDownList &AD_config(int index) override {
+        return *config[ControlIndex(index, "AD_config")];
+    }
     Label &advalue(int index) override { return values[ControlIndex(index, "advalue")]; }
     Timer &Timer1() override { return timer; }
     void MsgBox(const QString &text) override;

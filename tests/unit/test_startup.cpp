@@ -52,20 +52,13 @@ TEST_F(StartUp, CardsTwoAndFiveAnswer) {
     // Sixteen probes, each seeing what the one before left in the information word; the first
     // card found is chosen through a nested ID_Click, later ones leave the position at 0.
     const Calls expected = {
-        "AD_Mode.ListIndex = 1",
-        "QV58163_initial()",
-        "QV58163_info(0, 0)",
-        "QV58163_info(1, 1000)",
-        "QV58163_info(2, 1001)",
-        "ID.AddItem \" 2\"",
-        "ID.ListIndex = 0",
-        "ID_Click",
-        "QV58163_info(3, 1002)",
-        "QV58163_info(4, 1003)",
-        "QV58163_info(5, 1004)",
-        "ID.AddItem \" 5\"",
-        "ID.ListIndex = 0",
-        "QV58163_info(6, 1005)",
+        "AD_Mode.ListIndex = 1", "QV58163_initial()",
+        "QV58163_info(0, 0)",    "QV58163_info(1, 1000)",
+        "QV58163_info(2, 1001)", "ID.AddItem \" 2\"",
+        "ID.ListIndex = 0",      "ID_Click",
+        "QV58163_info(3, 1002)", "QV58163_info(4, 1003)",
+        "QV58163_info(5, 1004)", "ID.AddItem \" 5\"",
+        "ID.ListIndex = 0",      "QV58163_info(6, 1005)",
     };
     ASSERT_GE(log.size(), expected.size());
     EXPECT_EQ(Calls(log.begin(), log.begin() + expected.size()), expected);
@@ -189,7 +182,8 @@ TEST_F(StartUp, ARunTimeErrorIsReportedThenTheDriverClosedAndTheProgramEnded) {
     driver.codes[3] = 7;  // a range code no entry can show
     Load();
 
-    const QString report = QStringLiteral("Run-time error: position 7 is outside the list AD_config(3)");
+    const QString report =
+        QStringLiteral("Run-time error: position 7 is outside the list AD_config(3)");
     EXPECT_EQ(form.messages, std::vector<QString>{report});
     EXPECT_EQ(errors.str(), report.toStdString() + "\n");
     EXPECT_EQ(From("MsgBox"),
@@ -209,7 +203,8 @@ TEST_F(StartUp, NothingRunsWhileTheRunTimeErrorReportIsOpen) {
     };
     // The read fails as a driver lacking its export would.
     driver.onRead = [](std::int16_t, std::int16_t *) -> std::int32_t {
-        throw RuntimeError(QStringLiteral("the driver library has no export QV58163_AD_integral_all_read"));
+        throw RuntimeError(
+            QStringLiteral("the driver library has no export QV58163_AD_integral_all_read"));
     };
     const std::size_t before = log.size();
     form.Tick();
