@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# The built program as a whole process, driven the way an operator would, in a real X server:
+# the ways it ends and the status it ends with.
+#   run_program.sh PROGRAM_DIR
+set -uo pipefail
+bin_dir="$1"
+scratch="$(mktemp -d)"
+xvfb_pid=""
+cleanup() {
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+failures=0
+passed=0
+check() {  # check NAME CONDITION-RESULT DETAIL
+    if [ "$2" = 0 ]; then
+        passed=$((passed + 1))
+        echo "ok   $1"
+    else
+        failures=$((failures + 1))
+        echo "FAIL $1: $3"
+    fi
+}
+
+# A display of our own, on the first free number from 90.
+for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    break
+done
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+export XDG_RUNTIME_DIR="$scratch/runtime"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+unset QT_QPA_PLATFORM
+
+# Starts PROGRAM in the background, waits for a window titled TITLE, sends KEYS to it, and waits
+# for the program to end. Sets $status (124 if it did not end) and $found (0 if the window came).
+drive() {  # drive PROGRAM TITLE KEYS...
+    local program="$1" title="$2"
+    shift 2
+    "$program" >"$scratch/stdout" 2>"$scratch/stderr" &
+    local pid=$!
+    local window
+    window="$(timeout 10 xdotool search --sync --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1)"
+    found=$([ -n "$window" ] && echo 0 || echo 1)
+    if [ -n "$window" ]; then
+        sleep 0.3
+        xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus "$window"
+        xdotool key --window "$window" "$@" 2>/dev/null
+    fi
+    for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill -9 "$pid"
+        wait "$pid" 2>/dev/null
+        status=124
+    else
+        wait "$pid"
+        status=$?
+    fi
+}
+
+trace="$scratch/calls.trace"
+export QV58163_SIM_TRACE="$trace"
+
+# An operator's exit from the menu bar by its access key: status 0, the driver closed last.
+rm -f "$trace"
+drive "$bin_dir/qv58163" "QV58163 Main" alt+e
+check "the main window is shown" "$found" "no window"
+check "Alt+E exits with status 0" "$([ "$status" = 0 ] && echo 0 || echo 1)" "status $status"
+check "the driver is closed last" "$([ "$(tail -n 1 "$trace")" = "QV58163_close() = 0" ] && echo 0 || echo 1)" \
+    "last call: $(tail -n 1 "$trace" 2>/dev/null)"
+check "no stop call on the way out" "$(grep -q integral_stop "$trace" && echo 1 || echo 0)" "a stop was sent"
+
+# The driver fails to open: the message, the two closes, status 2, the window never shown.
+rm -f "$trace"
+QV58163_SIM_INITIAL_STATUS=3 drive "$bin_dir/qv58163" "QV58163" Return
+check "the failure message box is shown" "$found" "no message box"
+check "a failed driver ends with status 2" "$([ "$status" = 2 ] && echo 0 || echo 1)" "status $status"
+check "initial, close, close" \
+    "$([ "$(cat "$trace")" = $'QV58163_initial() = 3\nQV58163_close() = 0\nQV58163_close() = 0' ] && echo 0 || echo 1)" \
+    "$(tr '\n' '|' <"$trace")"
+
+# No driver anywhere: the run-time error report, on screen and on standard error, status 1.
+mkdir -p "$scratch/alone"
+cp "$bin_dir/qv58163" "$scratch/alone/"
+if ! /sbin/ldconfig -p 2>/dev/null | grep -q 'libQV58163\.so '; then
+    # Run from the build's bin directory: a driver in the working directory must not be taken.
+    pushd "$bin_dir" >/dev/null
+    drive "$scratch/alone/qv58163" "QV58163" Return
+    popd >/dev/null
+    check "a missing driver ends with status 1" "$([ "$status" = 1 ] && echo 0 || echo 1)" "status $status"
+    check "the report names the library" \
+        "$(grep -q '^Run-time error: the driver library libQV58163.so could not be loaded' "$scratch/stderr" && echo 0 || echo 1)" \
+        "stderr: $(cat "$scratch/stderr")"
+else
+    echo "skip a missing driver: one is installed on the system's library path"
+fi
+
+echo "$passed passed, $failures failed"
+[ "$failures" = 0 ]
