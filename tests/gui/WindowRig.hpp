@@ -19,8 +19,8 @@ namespace qv58163::test {
 
 class WindowRig {
 public:
-    explicit WindowRig(QV58163::Driver &driver)
-        : procedures(window, driver, module1, QStringLiteral("."), errors) {
+    explicit WindowRig(QV58163::Driver &driver, const QString &decimalPoint = QStringLiteral("."))
+        : procedures(window, driver, module1, decimalPoint, errors) {
         window.setMessageBoxSeam([this](QWidget *, const QString &text) {
             messages.push_back(text);
             if (onMessage) {

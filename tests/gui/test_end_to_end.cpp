@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QLocale>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -115,6 +116,27 @@ TEST_F(EndToEnd, TheSimulatedCardsInitialFailureIsReportedAndEndsTheProgram) {
     EXPECT_FALSE(rig.window.isVisible());
     EXPECT_EQ(TraceLines(trace), (QStringList{"QV58163_initial() = -7", "QV58163_close() = 0",
                                               "QV58163_close() = 0"}));
+}
+
+// Run by CTest a second time with a German locale in the environment (see tests/CMakeLists.txt).
+TEST_F(EndToEnd, TheVoltageTextTakesTheDecimalSeparatorOfTheUsersLocale) {
+    if (!qgetenv("LC_ALL").startsWith("de_")) {
+        GTEST_SKIP() << "runs with LC_ALL=de_DE.UTF-8";
+    }
+    ScopedEnvironment env({{"QV58163_SIM_RANGES", "1"},
+                           {"QV58163_SIM_SIGNALS", "dc:2.5"},
+                           {"QV58163_SIM_NOISE", "0"},
+                           {"QV58163_SIM_STEP_MS", "100"}});
+    QV58163::Library driver(QStringLiteral(QV58163_SIMULATOR_DIR));
+    // As the program takes it: from the system locale, after the application has set the C
+    // library's locale too.
+    WindowRig rig(driver, QLocale::system().decimalPoint());
+    rig.Start();
+    rig.window.startButton()->click();
+    rig.procedures.Dispatch([&] { rig.procedures.Timer1_Timer(); });
+    EXPECT_EQ(rig.window.valueLabel(0)->text(), QStringLiteral("2,500V"))
+        << "count 1024 on -5..+5 V";
+    EXPECT_EQ(rig.window.idBox()->currentText(), QStringLiteral(" 0")) << "card numbers are plain";
 }
 
 }  // namespace
