@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     # build
     cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
+    # the icon files drawn at build time (SVG)
+    qt6-svg-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # the fonts the window asks for, and a real X server for what a person sees
