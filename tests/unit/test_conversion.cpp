@@ -1,1 +1,133 @@
-// placeholder
+// Count to volts and volts to text, exact to the bit and to the character. The literals below are
+// the shortest decimal forms that read back as the very doubles the scaling gives.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "Conversion.hpp"
+
+namespace qv58163 {
+namespace {
+
+std::uint64_t Bits(double value) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// Equal to the bit: 0.0 and -0.0 differ, and no tolerance hides a different rounding.
+::testing::AssertionResult SameDouble(double actual, double expected) {
+    if (Bits(actual) == Bits(expected)) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "got " << ::testing::PrintToString(actual)
+                                         << ", expected " << ::testing::PrintToString(expected);
+}
+
+// One count and its volts on positions 0 (0..5 V), 1 (-5..+5 V), 2 (0..10 V), 3 (-10..+10 V).
+struct CountRow {
+    std::int32_t count;
+    double volts[4];
+};
+void PrintTo(const CountRow &row, std::ostream *out) {
+    *out << "count " << row.count;
+}
+
+class CountToVoltsTable : public ::testing::TestWithParam<CountRow> {};
+
+TEST_P(CountToVoltsTable, GivesTheExactDoubleOnEachRange) {
+    const CountRow row = GetParam();
+    for (std::int16_t position = 0; position < 4; ++position) {
+        double volts = 123.0;  // whatever the caller held before
+        CountToVolts(position, row.count, volts);
+        EXPECT_TRUE(SameDouble(volts, row.volts[position]))
+            << "count " << row.count << ", position " << position;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Counts, CountToVoltsTable,
+    ::testing::Values(
+        CountRow{0, {0, 0, 0, 0}},
+        CountRow{1, {0.001221001221001221, 0.00244140625, 0.002442002442002442, 0.0048828125}},
+        CountRow{128, {0.1562881562881563, 0.3125, 0.3125763125763126, 0.625}},
+        CountRow{2047, {2.4993894993894994, 4.99755859375, 4.998778998778999, 9.9951171875}},
+        // Bipolar ranges turn negative past 2047; unipolar ones go on rising.
+        CountRow{2048, {2.5006105006105006, -5, 5.001221001221001, -10}},
+        CountRow{3968, {4.844932844932845, -0.3125, 9.68986568986569, -0.625}},
+        CountRow{4094, {4.998778998778999, -0.0048828125, 9.997557997557998, -0.009765625}},
+        CountRow{4095, {5, -0.00244140625, 10, -0.0048828125}},
+        // Counts are never clamped.
+        CountRow{5000, {6.105006105006105, 2.20703125, 12.21001221001221, 4.4140625}},
+        CountRow{32767, {40.008547008547005, 69.99755859375, 80.01709401709401, 139.9951171875}},
+        CountRow{-1,
+                 {-0.001221001221001221, -0.00244140625, -0.002442002442002442, -0.0048828125}}));
+
+TEST(CountToVolts, TheStopPositionGivesZeroForAnyCount) {
+    for (const std::int32_t count :
+         {0, 1, 2047, 2048, 4095, 5000, -1, -4096, std::numeric_limits<std::int32_t>::min(),
+          std::numeric_limits<std::int32_t>::max()}) {
+        double volts = -7.25;
+        CountToVolts(4, count, volts);
+        EXPECT_TRUE(SameDouble(volts, 0.0)) << "count " << count;
+    }
+}
+
+TEST(CountToVolts, APositionWithNoRangeLeavesTheCallersValue) {
+    for (const std::int16_t position : {-1, 5, 6, 255, -32768, 32767}) {
+        for (const double before : {0.0, -0.0, 3.5, -9.9951171875}) {
+            double volts = before;
+            CountToVolts(position, 2047, volts);
+            EXPECT_TRUE(SameDouble(volts, before)) << "position " << position;
+        }
+    }
+}
+
+// Volts and their display with a point.
+struct TextRow {
+    double volts;
+    const char *text;
+};
+void PrintTo(const TextRow &row, std::ostream *out) {
+    *out << ::testing::PrintToString(row.volts);
+}
+
+class VoltTextTable : public ::testing::TestWithParam<TextRow> {};
+
+TEST_P(VoltTextTable, ShowsThreeDecimalsRoundedByTheTrueValue) {
+    const TextRow row = GetParam();
+    EXPECT_EQ(VoltText(row.volts, QStringLiteral(".")).toStdString(), row.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, VoltTextTable,
+    ::testing::Values(
+        TextRow{0.0, "0.000V"}, TextRow{-0.0, "0.000V"}, TextRow{5, "5.000V"},
+        TextRow{-10, "-10.000V"}, TextRow{0.0004, "0.000V"}, TextRow{4.99755859375, "4.998V"},
+        TextRow{80.01709401709401, "80.017V"}, TextRow{9.99951171875, "10.000V"},
+        // Exact halves (j/16 for odd j) round away from zero.
+        TextRow{0.3125, "0.313V"}, TextRow{-0.3125, "-0.313V"}, TextRow{0.0625, "0.063V"},
+        TextRow{-0.0625, "-0.063V"}, TextRow{0.1875, "0.188V"}, TextRow{2.5625, "2.563V"},
+        TextRow{4.9375, "4.938V"}, TextRow{-9.6875, "-9.688V"},
+        // Decimal halves are not halves in binary: the double just above rounds up, the one just
+        // below rounds down.
+        TextRow{2.0005, "2.001V"}, TextRow{-2.0005, "-2.001V"}, TextRow{0.0005, "0.001V"},
+        TextRow{1.0005, "1.000V"}, TextRow{2.0025, "2.002V"}, TextRow{0.1235, "0.123V"},
+        TextRow{-0.1235, "-0.123V"}, TextRow{0.0055, "0.005V"}, TextRow{9.9995, "9.999V"},
+        // Every integer digit, no grouping.
+        TextRow{1e20, "100000000000000000000.000V"},
+        TextRow{1180591620717411303424.0, "1180591620717411303424.000V"},
+        TextRow{123456789.0625, "123456789.063V"}, TextRow{-123456789.0625, "-123456789.063V"},
+        TextRow{1234567.8904, "1234567.890V"}));
+
+TEST(VoltText, UsesTheDecimalPointItIsGiven) {
+    EXPECT_EQ(VoltText(2.5, QStringLiteral(",")).toStdString(), "2,500V");
+    EXPECT_EQ(VoltText(-0.3125, QStringLiteral(",")).toStdString(), "-0,313V");
+    EXPECT_EQ(VoltText(1e20, QStringLiteral(",")).toStdString(), "100000000000000000000,000V");
+    EXPECT_EQ(VoltText(1.5, QString(QChar(0x066B))).toStdString(), "1\u066B500V");
+}
+
+}  // namespace
+}  // namespace qv58163
