@@ -1,1 +1,306 @@
-// placeholder
+// The acquisition cycle: START, STOP and each refresh, against a recording driver and a window in
+// memory: the driver calls, the timer, and the eight captions each refresh leaves.
+#include <gtest/gtest.h>
+
+#include <QLocale>
+#include <array>
+
+#include "FakePanel.hpp"
+
+namespace qv58163::test {
+namespace {
+
+using Slots = std::array<std::int16_t, 8>;
+using Codes = std::array<int, 8>;
+
+// A result no channel can give, written past the eight channels' slots by a careless driver.
+constexpr std::int16_t kGarbage = 31322;
+
+class Acquisition : public ::testing::Test {
+protected:
+    explicit Acquisition(const QString &decimalPoint = QStringLiteral(".")) : panel(decimalPoint) {
+        panel.driver.cards = {3};
+    }
+
+    // Start-up with the card reporting `codes`; the program must not end in it.
+    void Load(const Codes &codes = {0, 0, 0, 0, 0, 0, 0, 0}) {
+        for (int i = 0; i < 8; ++i) {
+            panel.driver.codes[i] = static_cast<std::uint8_t>(codes[i]);
+        }
+        panel.form.Load();
+        ASSERT_FALSE(panel.form.endStatus);
+    }
+    // Every read from now on writes `results` into slots 0 to 7 and garbage into the rest, and
+    // returns `status`.
+    void Reads(const Slots &results, std::int32_t status = 0) {
+        panel.driver.onRead = [results, status](std::int16_t, std::int16_t *buffer) {
+            for (int k = 0; k < QV58163_RESULT_SLOTS; ++k) {
+                buffer[k] = k < 8 ? results[k] : kGarbage;
+            }
+            return status;
+        };
+    }
+    std::size_t ReadCount() const {
+        return panel.driver.calls("QV58163_AD_integral_all_read").size();
+    }
+    QStringList Captions() const { return panel.form.captions(); }
+
+    FakePanel panel;
+};
+
+TEST_F(Acquisition, StartSendsTheModeChosenAtThatMomentAndEnablesTheTimer) {
+    Load();
+    for (const int mode : {0, 1, 7, 10}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        panel.form.mode.Choose(static_cast<std::int16_t>(mode));
+        const std::size_t from = panel.log.size();
+        panel.form.PressStart();
+        EXPECT_EQ(panel.Since(from),
+                  (Calls{"QV58163_AD_integral_start(3, " + std::to_string(mode) + ")",
+                         "Timer1.Enabled = True"}));
+        EXPECT_TRUE(panel.form.timer.enabled);
+    }
+}
+
+TEST_F(Acquisition, StartTwiceStartsTwiceAndTheTimerStaysOn) {
+    Load();
+    panel.form.PressStart();
+    panel.form.PressStart();
+    EXPECT_EQ(panel.driver.calls("QV58163_AD_integral_start"),
+              (Calls{"QV58163_AD_integral_start(3, 1)", "QV58163_AD_integral_start(3, 1)"}));
+    EXPECT_TRUE(panel.form.timer.enabled);
+    panel.form.Tick();
+    EXPECT_EQ(ReadCount(), 1u);
+}
+
+TEST_F(Acquisition, StopBeforeStartStopsOnceAndNoRefreshEverRuns) {
+    Load();
+    const std::size_t from = panel.log.size();
+    panel.form.PressStop();
+    EXPECT_EQ(panel.Since(from), (Calls{"QV58163_AD_integral_stop(3)", "Timer1.Enabled = False"}));
+    for (int k = 0; k < 3; ++k) {
+        panel.form.Tick();
+    }
+    EXPECT_EQ(ReadCount(), 0u);
+    EXPECT_EQ(Captions(), QStringList(8, QStringLiteral("0.00000")));
+}
+
+TEST_F(Acquisition, AfterStopTicksReadNothing) {
+    Load();
+    Reads({1, 2, 3, 4, 5, 6, 7, 8});
+    panel.form.PressStart();
+    panel.form.Tick();
+    panel.form.PressStop();
+    const QStringList shown = Captions();
+    panel.form.Tick();
+    EXPECT_EQ(ReadCount(), 1u);
+    EXPECT_EQ(Captions(), shown);
+}
+
+TEST_F(Acquisition, EachTickReadsOnceFromTheCardSelectedThenAndStartsNoOther) {
+    panel.driver.cards = {2, 5};
+    Load();
+    panel.form.PressStart();  // to card 5: the last one found, though the list shows " 2"
+    panel.form.Tick();
+    panel.form.id.Choose(1);
+    panel.form.id.Choose(0);
+    panel.form.Tick();
+    panel.form.Tick();
+    panel.form.id.Choose(1);
+    panel.form.Tick();
+    panel.form.PressStop();
+    EXPECT_EQ(panel.driver.calls("QV58163_AD_integral"),
+              (Calls{"QV58163_AD_integral_start(5, 1)", "QV58163_AD_integral_all_read(5)",
+                     "QV58163_AD_integral_all_read(2)", "QV58163_AD_integral_all_read(2)",
+                     "QV58163_AD_integral_all_read(5)", "QV58163_AD_integral_stop(5)"}));
+
+    panel.form.PressStart();
+    panel.form.id.Choose(0);
+    panel.form.Tick();
+    panel.form.PressStop();
+    EXPECT_EQ(panel.driver.calls("QV58163_AD_integral_stop").back(), "QV58163_AD_integral_stop(2)");
+    EXPECT_EQ(panel.driver.calls("QV58163_AD_integral_start").size(), 2u);
+}
+
+TEST_F(Acquisition, AModeChosenWhileAcquiringCountsFromTheNextStart) {
+    Load();
+    panel.form.PressStart();
+    const std::size_t from = panel.log.size();
+    panel.form.mode.Choose(6);
+    EXPECT_EQ(panel.Since(from), Calls{}) << "AD_Mode answers no Click";
+    panel.form.Tick();
+    panel.form.PressStop();
+    panel.form.PressStart();
+    EXPECT_EQ(panel.driver.calls("QV58163_AD_integral_start"),
+              (Calls{"QV58163_AD_integral_start(3, 1)", "QV58163_AD_integral_start(3, 6)"}));
+}
+
+TEST_F(Acquisition, AReadThatWritesNothingShowsZeroOnEveryRange) {
+    Load({0, 1, 2, 3, 255, 1, 3, 0});
+    panel.form.PressStart();
+    Reads({4095, -1, 4095, -2048, 100, 100, 100, 100});
+    panel.form.Tick();
+    panel.driver.onRead = nullptr;  // the buffer stays as the program zeroed it
+    panel.form.Tick();
+    EXPECT_EQ(Captions(), QStringList(8, QStringLiteral("0.000V")));
+}
+
+TEST_F(Acquisition, TheReadsStatusIsKeptAndNotActedOn) {
+    Load({0, 1, 2, 3, 0, 1, 2, 3});
+    panel.form.PressStart();
+    Reads({1, 1, 1, 1, 2047, 2047, 2047, 2047}, -7);
+    panel.form.Tick();
+    EXPECT_EQ(panel.procedures.ret_code(), -7);
+    EXPECT_TRUE(panel.form.messages.empty());
+    EXPECT_FALSE(panel.form.endStatus);
+    EXPECT_TRUE(panel.form.timer.enabled);
+    // What the driver wrote is shown all the same.
+    EXPECT_EQ(Captions(), (QStringList{"0.001V", "0.002V", "0.002V", "0.005V", "2.499V", "4.998V",
+                                       "4.999V", "9.995V"}));
+
+    Reads({0, 0, 0, 0, 0, 0, 0, 0}, 0);
+    panel.form.Tick();
+    EXPECT_EQ(panel.procedures.ret_code(), 0);
+    EXPECT_EQ(ReadCount(), 2u);
+}
+
+// One refresh: the ranges the card reports, the selectors then set to nothing chosen, the slots
+// the driver writes (negative ones are 12-bit two's complement, lifted by 4096) and the captions.
+// A channel with nothing chosen shows the voltage the channel before it left in the same refresh;
+// the voltage starts each refresh at 0.
+struct Refresh {
+    const char *what;
+    Codes codes;
+    std::vector<int> unchosen;
+    Slots results;
+    std::array<const char *, 8> captions;
+};
+void PrintTo(const Refresh &row, std::ostream *out) {
+    *out << row.what;
+}
+
+class OneRefresh : public Acquisition, public ::testing::WithParamInterface<Refresh> {};
+
+TEST_P(OneRefresh, ShowsEachChannelsVoltage) {
+    const Refresh row = GetParam();
+    Load(row.codes);
+    for (const int i : row.unchosen) {
+        panel.form.config[i]->index = -1;
+    }
+    panel.form.PressStart();
+    // A refresh first that leaves 5 V behind on channel 7: the next must not carry it to channel 0.
+    Reads({4095, 4095, 4095, 4095, 4095, 4095, 4095, 4095});
+    panel.form.Tick();
+    Reads(row.results);
+    panel.form.Tick();
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(panel.form.values[i].caption, QString::fromLatin1(row.captions[i]))
+            << "channel " << i << ", result " << row.results[i];
+    }
+}
+
+constexpr Codes All(int code) {
+    return {code, code, code, code, code, code, code, code};
+}
+constexpr Slots kResults = {0, 1, 2047, -1, -2048, 128, -128, 4095};
+
+INSTANTIATE_TEST_SUITE_P(
+    Refreshes, OneRefresh,
+    ::testing::Values(
+        Refresh{
+            "-5..+5 V",
+            All(1),
+            {},
+            kResults,
+            {"0.000V", "0.002V", "4.998V", "-0.002V", "-5.000V", "0.313V", "-0.313V", "-0.002V"}},
+        Refresh{"0..5 V",
+                All(0),
+                {},
+                kResults,
+                {"0.000V", "0.001V", "2.499V", "5.000V", "2.501V", "0.156V", "4.845V", "5.000V"}},
+        Refresh{
+            "-10..+10 V",
+            All(3),
+            {},
+            kResults,
+            {"0.000V", "0.005V", "9.995V", "-0.005V", "-10.000V", "0.625V", "-0.625V", "-0.005V"}},
+        Refresh{"0..10 V",
+                All(2),
+                {},
+                kResults,
+                {"0.000V", "0.002V", "4.999V", "10.000V", "5.001V", "0.313V", "9.690V", "10.000V"}},
+        Refresh{"stopped",
+                All(255),
+                {},
+                kResults,
+                {"0.000V", "0.000V", "0.000V", "0.000V", "0.000V", "0.000V", "0.000V", "0.000V"}},
+        Refresh{
+            "results no card gives, unclamped",
+            All(2),
+            {},
+            {32767, -32768, 5000, -2049, 4096, 0, 0, 0},
+            {"80.017V", "-70.017V", "12.210V", "4.999V", "10.002V", "0.000V", "0.000V", "0.000V"}},
+        Refresh{
+            "nothing chosen on channel 3",
+            {0, 1, 2, 3, 0, 1, 2, 0},
+            {3},
+            {4095, 2047, 4095, 2000, 0, -1, 128, 4095},
+            {"5.000V", "4.998V", "10.000V", "10.000V", "0.000V", "-0.002V", "0.313V", "5.000V"}},
+        Refresh{"nothing chosen on channel 0",
+                All(0),
+                {0},
+                {4095, 1, 2, 3, 4, 5, 6, 4095},
+                {"0.000V", "0.001V", "0.002V", "0.004V", "0.005V", "0.006V", "0.007V", "5.000V"}},
+        Refresh{
+            "nothing chosen after a stopped channel and after a range",
+            {3, 255, 1, 2, 0, 0, 0, 0},
+            {2, 3, 5, 6, 7},
+            {-2048, 100, 100, 100, 4095, 100, 100, 100},
+            {"-10.000V", "0.000V", "0.000V", "0.000V", "5.000V", "5.000V", "5.000V", "5.000V"}}));
+
+TEST_F(Acquisition, SlotsPastTheChannelsNeverShow) {
+    Load({0, 1, 2, 3, 0, 1, 2, 3});
+    Reads({0, 0, 0, 0, 0, 0, 0, 0});  // and 31322 in slots 8 to 24
+    panel.form.PressStart();
+    panel.form.Tick();
+    EXPECT_EQ(Captions(), QStringList(8, QStringLiteral("0.000V")));
+}
+
+TEST_F(Acquisition, ARangeChangedBetweenTicksShowsAtTheNextRefreshOnly) {
+    Load({0, 0, 0, 0, 0, 0, 0, 0});
+    Reads({4095, 4095, 4095, 4095, 4095, 4095, 4095, 4095});
+    panel.form.PressStart();
+    panel.form.Tick();
+    const QStringList first = Captions();
+    EXPECT_EQ(first, QStringList(8, QStringLiteral("5.000V")));
+
+    panel.form.config[2]->Choose(3);
+    EXPECT_EQ(Captions(), first);
+
+    panel.form.Tick();
+    QStringList expected = first;
+    expected[2] = QStringLiteral("-0.005V");
+    EXPECT_EQ(Captions(), expected);
+}
+
+// The decimal point of the voltage display is the one given at construction: the user's locale.
+class CommaLocale : public Acquisition, public ::testing::WithParamInterface<QString> {
+protected:
+    CommaLocale() : Acquisition(GetParam()) {}
+};
+
+TEST_P(CommaLocale, ShowsTheLocalesDecimalPoint) {
+    Load({1, 1, 1, 1, 1, 1, 1, 1});
+    Reads({1024, -1024, 0, 2047, -2048, 128, -128, 1});
+    panel.form.PressStart();
+    panel.form.Tick();
+    EXPECT_EQ(Captions(), (QStringList{"2,500V", "-2,500V", "0,000V", "4,998V", "-5,000V", "0,313V",
+                                       "-0,313V", "0,002V"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, CommaLocale,
+                         ::testing::Values(QStringLiteral(","),
+                                           QLocale(QStringLiteral("de_DE")).decimalPoint()));
+
+}  // namespace
+}  // namespace qv58163::test
