@@ -1,0 +1,146 @@
+// One refresh of the panel as the program makes it every 100 ms: the read from the card, eight
+// conversions and eight captions set on the real window's labels. Measured on the simulated card,
+// on a driver that does nothing (the panel's own share), with the labels repainted, and the
+// arithmetic alone.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <array>
+
+#include "Conversion.hpp"
+#include "QV58163.hpp"
+#include "WindowRig.hpp"
+
+namespace {
+
+using qv58163::test::WindowRig;
+
+// A driver with one card that answers at once. Each read writes other counts than the last, as a
+// live card does, so that every caption really changes.
+class NoOpDriver final : public QV58163::Driver {
+public:
+    std::int32_t QV58163_initial() override { return 0; }
+    std::int32_t QV58163_close() override { return 0; }
+    std::int32_t QV58163_info(std::int16_t card, std::int32_t &) override {
+        return card == 0 ? 0 : -1;
+    }
+    std::int32_t QV58163_AD_config_read(std::int16_t, std::int16_t channel,
+                                        std::uint8_t &code) override {
+        code = static_cast<std::uint8_t>(channel % 4);  // every range, twice
+        return 0;
+    }
+    std::int32_t QV58163_AD_config_set(std::int16_t, std::int16_t, std::int16_t) override {
+        return 0;
+    }
+    std::int32_t QV58163_AD_integral_start(std::int16_t, std::uint8_t) override { return 0; }
+    std::int32_t QV58163_AD_integral_all_read(std::int16_t, std::int16_t *results) override {
+        ++reads_;
+        for (int i = 0; i < 8; ++i) {
+            results[i] = static_cast<std::int16_t>((reads_ * 41 + i * 509) % 4096 - 2048);
+        }
+        return 0;
+    }
+    std::int32_t QV58163_AD_integral_stop(std::int16_t) override { return 0; }
+    bool closeIfReachable() noexcept override { return true; }
+
+private:
+    int reads_ = 0;
+};
+
+// The simulated card as the program finds it: the built library, its clock stepped per read so
+// that the signals move, with noise on every conversion.
+QV58163::Library &SimulatedCard() {
+    qputenv("QV58163_SIM_STEP_MS", "100");
+    qputenv("QV58163_SIM_NOISE", "0.01");
+    static QV58163::Library library(QStringLiteral(QV58163_SIMULATOR_DIR));
+    return library;
+}
+
+// Start-up and START on `driver`, then `refreshes` refreshes as the timer's tick runs them. The
+// timer itself is held still so that only the measured refreshes read the card.
+void Refreshes(benchmark::State &state, QV58163::Driver &driver, bool repaint) {
+    WindowRig rig(driver);
+    rig.Start();
+    if (rig.window.EndStatus()) {
+        state.SkipWithError("start-up ended the program");
+        return;
+    }
+    rig.window.startButton()->click();
+    rig.window.timer()->stop();
+    QCoreApplication::processEvents();
+
+    qv58163::MainProcedures &procedures = rig.procedures;
+    for (auto _ : state) {
+        procedures.Dispatch([&procedures] { procedures.Timer1_Timer(); });
+        if (repaint) {
+            for (int i = 0; i < qv58163::Form::kChannels; ++i) {
+                rig.window.valueLabel(i)->repaint();
+            }
+        }
+    }
+    if (rig.window.EndStatus() || procedures.ret_code() != 0) {
+        state.SkipWithError("a refresh failed");
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_RefreshSimulatedCard(benchmark::State &state) {
+    Refreshes(state, SimulatedCard(), false);
+}
+BENCHMARK(BM_RefreshSimulatedCard);
+
+void BM_RefreshNoOpDriver(benchmark::State &state) {
+    NoOpDriver driver;
+    Refreshes(state, driver, false);
+}
+BENCHMARK(BM_RefreshNoOpDriver);
+
+void BM_RefreshSimulatedCardRepainted(benchmark::State &state) {
+    Refreshes(state, SimulatedCard(), true);
+}
+BENCHMARK(BM_RefreshSimulatedCardRepainted);
+
+// Eight conversions and texts, a refresh's worth, over a mix of ranges and counts.
+void BM_CountToVoltsAndText(benchmark::State &state) {
+    struct Input {
+        std::int16_t position;
+        std::int32_t count;
+    };
+    std::array<Input, 64> inputs{};
+    for (std::size_t k = 0; k < inputs.size(); ++k) {
+        inputs[k] = {static_cast<std::int16_t>(k % 5), static_cast<std::int32_t>(k * 4093 % 4096)};
+    }
+    const QString point = QStringLiteral(".");
+    std::size_t next = 0;
+    for (auto _ : state) {
+        double volts = 0;
+        for (int i = 0; i < 8; ++i) {
+            const Input &in = inputs[next];
+            next = (next + 1) % inputs.size();
+            qv58163::CountToVolts(in.position, in.count, volts);
+            QString text = qv58163::VoltText(volts, point);
+            benchmark::DoNotOptimize(text);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 8);
+}
+BENCHMARK(BM_CountToVoltsAndText);
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
