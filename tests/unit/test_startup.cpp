@@ -4,21 +4,15 @@
 
 #include <sstream>
 
-#include "FakeForm.hpp"
-#include "RecordingDriver.hpp"
+#include "FakePanel.hpp"
 #include "RuntimeError.hpp"
 
 namespace qv58163::test {
 namespace {
 
-using Calls = std::vector<std::string>;
-
-class StartUp : public ::testing::Test {
+class StartUp : public ::testing::Test, public FakePanel {
 protected:
-    void Load() {
-        form.Attach(procedures);
-        form.Load();
-    }
+    void Load() { form.Load(); }
     // The log from the first entry starting with `prefix` on.
     Calls From(const std::string &prefix) const {
         for (auto it = log.begin(); it != log.end(); ++it) {
@@ -28,13 +22,6 @@ protected:
         }
         return {};
     }
-
-    CallLog log;
-    RecordingDriver driver{log};
-    FakeForm form{log};
-    Module1 module1;
-    std::ostringstream errors;
-    MainProcedures procedures{form, driver, module1, QStringLiteral("."), errors};
 };
 
 TEST_F(StartUp, CardsTwoAndFiveAnswer) {
@@ -151,12 +138,9 @@ TEST_F(StartUp, EachExitClosesTheDriverWithoutStoppingAndEndsWithStatusZero) {
     };
     for (const auto &[name, exit] : exits) {
         SCOPED_TRACE(name);
-        CallLog runLog;
-        RecordingDriver runDriver(runLog);
-        FakeForm runForm(runLog);
-        Module1 runModule;
-        MainProcedures run(runForm, runDriver, runModule, QStringLiteral("."), errors);
-        runForm.Attach(run);
+        FakePanel run;
+        CallLog &runLog = run.log;
+        FakeForm &runForm = run.form;
         runForm.Load();
         runForm.PressStart();
         runForm.Tick();
@@ -220,8 +204,6 @@ TEST_F(StartUp, NothingRunsWhileTheRunTimeErrorReportIsOpen) {
 }
 
 TEST_F(StartUp, TheDriverIsNotClosedAfterAnErrorWhenItWasNeverOpened) {
-    driver.initialStatus = 0;
-    form.Attach(procedures);
     // An error before the driver is opened: AD_Mode cannot take position 1 when it is empty.
     form.mode.entries.clear();
     form.Load();
