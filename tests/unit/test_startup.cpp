@@ -2,8 +2,6 @@
 // memory: the exact calls, in order, and what the window shows.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "FakePanel.hpp"
 #include "RuntimeError.hpp"
 
