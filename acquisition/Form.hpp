@@ -68,7 +68,7 @@ public:
 // is a run-time error.
 inline int ControlIndex(int index, const char *array) {
     if (index < 0 || index >= Form::kChannels) {
-        throw RuntimeError(QStringLiteral("index %1 is outside the control array %2(0 to %3)")
+        throw RuntimeError(QStringLiteral("index %1 is outside the control array %2 (0 to %3)")
                                .arg(index)
                                .arg(QLatin1String(array))
                                .arg(Form::kChannels - 1));

@@ -12,6 +12,7 @@ namespace qv58163 {
 template <typename T, std::size_t N>
 class CheckedTable {
 public:
+    // `name` says what the table is in an error report, e.g. "the result buffer".
     explicit CheckedTable(const char *name) : name_(name) {}
 
     T &operator()(int index) { return table_[checked(index)]; }
@@ -24,7 +25,7 @@ public:
 private:
     std::size_t checked(int index) const {
         if (index < 0 || index >= size()) {
-            throw RuntimeError(QStringLiteral("index %1 is outside the table %2(0 to %3)")
+            throw RuntimeError(QStringLiteral("index %1 is outside %2 (0 to %3)")
                                    .arg(index)
                                    .arg(QLatin1String(name_))
                                    .arg(size() - 1));

@@ -13,7 +13,7 @@ struct Module1 {
 
     // Channel i's range code as read from the card, then its selector position after every change.
     // Entries 0 to 7 belong to the channels; 8 to 23 are never touched.
-    CheckedTable<std::uint8_t, 24> ad_config_data{"ad_config_data"};
+    CheckedTable<std::uint8_t, 24> ad_config_data{"the table ad_config_data"};
 };
 
 }  // namespace qv58163

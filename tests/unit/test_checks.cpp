@@ -1,0 +1,90 @@
+// Every numeric step the procedures make is checked: a conversion out of range, an index outside
+// a table or a control array, an overflow. Each is a run-time error that names what went wrong.
+#include <gtest/gtest.h>
+
+#include "CheckedTable.hpp"
+#include "Conversion.hpp"
+#include "FakePanel.hpp"
+
+namespace qv58163::test {
+namespace {
+
+template <typename Call>
+QString ErrorOf(Call call) {
+    try {
+        call();
+    } catch (const RuntimeError &error) {
+        return error.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+TEST(Checks, CardNumbersAreReadFromTheListsTextWithLeadingSpacesSkipped) {
+    EXPECT_EQ(TextToByte(QStringLiteral(" 0")), 0);
+    EXPECT_EQ(TextToByte(QStringLiteral(" 12")), 12);
+    EXPECT_EQ(TextToByte(QStringLiteral("7")), 7);
+    EXPECT_EQ(TextToByte(QStringLiteral("   255")), 255);
+    EXPECT_EQ(ErrorOf([] { TextToByte(QStringLiteral(" 256")); }),
+              QStringLiteral("overflow: \" 256\" is outside 0 to 255"));
+    for (const char *text : {"", " ", " 1 2", "x", " -3", "3x", "1.5"}) {
+        EXPECT_EQ(ErrorOf([text] { TextToByte(QString::fromLatin1(text)); }),
+                  QStringLiteral("type mismatch: \"%1\" is not a number").arg(QLatin1String(text)))
+            << text;
+    }
+}
+
+TEST(Checks, ConversionsAndAdditionsOutOfRangeAreErrors) {
+    EXPECT_EQ(ToByte(0), 0);
+    EXPECT_EQ(ToByte(255), 255);
+    EXPECT_EQ(ErrorOf([] { ToByte(-1); }), QStringLiteral("overflow: -1 is outside 0 to 255"));
+    EXPECT_EQ(ErrorOf([] { ToByte(256); }), QStringLiteral("overflow: 256 is outside 0 to 255"));
+    EXPECT_EQ(CheckedAdd(-32768, 4096), -28672);
+    EXPECT_EQ(ErrorOf([] { CheckedAdd(2147483647, 1); }),
+              QStringLiteral("overflow: 2147483647 + 1"));
+    EXPECT_EQ(ErrorOf([] { CheckedAdd(-2147483647 - 1, -1); }),
+              QStringLiteral("overflow: -2147483648 + -1"));
+}
+
+TEST(Checks, TablesAndControlArraysRefuseIndicesOutsideThem) {
+    Module1 module1;
+    module1.ad_config_data(23) = 9;
+    EXPECT_EQ(module1.ad_config_data(23), 9);
+    EXPECT_EQ(ErrorOf([&] { module1.ad_config_data(24); }),
+              QStringLiteral("index 24 is outside the table ad_config_data (0 to 23)"));
+    EXPECT_EQ(ErrorOf([&] { module1.ad_config_data(-1); }),
+              QStringLiteral("index -1 is outside the table ad_config_data (0 to 23)"));
+
+    CallLog log;
+    FakeForm form(log);
+    EXPECT_EQ(ErrorOf([&] { form.AD_config(8); }),
+              QStringLiteral("index 8 is outside the control array AD_config (0 to 7)"));
+    EXPECT_EQ(ErrorOf([&] { form.advalue(-1); }),
+              QStringLiteral("index -1 is outside the control array advalue (0 to 7)"));
+}
+
+// The checks end the program through the run-time error report, like any other error.
+TEST(Checks, ARangeAskedForAChannelTheWindowLacksEndsTheProgram) {
+    FakePanel panel;
+    panel.form.Load();
+    double volts = 1.5;
+    panel.procedures.Dispatch([&] { panel.procedures.Trun(8, 100, volts); });
+    EXPECT_EQ(panel.form.messages,
+              std::vector<QString>{QStringLiteral(
+                  "Run-time error: index 8 is outside the control array AD_config (0 to 7)")});
+    EXPECT_EQ(panel.form.endStatus, 1);
+    EXPECT_EQ(volts, 1.5);
+}
+
+TEST(Checks, StartWithNoModeChosenEndsTheProgramBeforeAnyCall) {
+    FakePanel panel;
+    panel.form.Load();
+    panel.form.mode.index = -1;  // a state start-up never leaves, reached directly
+    const std::size_t before = panel.log.size();
+    panel.form.PressStart();
+    EXPECT_EQ(panel.Since(before),
+              (Calls{"MsgBox \"Run-time error: overflow: -1 is outside 0 to 255\"",
+                     "QV58163_close()", "End 1"}));
+}
+
+}  // namespace
+}  // namespace qv58163::test
