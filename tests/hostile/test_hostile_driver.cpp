@@ -11,7 +11,6 @@
 #include <dlfcn.h>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -174,11 +173,11 @@ Loaded CheckStartUp(Program &program, const std::vector<Call> &calls) {
         entries.push_back(" " + std::to_string(card));
     }
     std::vector<std::string> shown;
-    for (int k = 0; k < program.window.idBox()->count(); ++k) {
-        shown.push_back(program.window.idBox()->itemText(k).toStdString());
+    for (int k = 0; k < program.rig.window.idBox()->count(); ++k) {
+        shown.push_back(program.rig.window.idBox()->itemText(k).toStdString());
     }
     EXPECT_EQ(shown, entries);
-    EXPECT_EQ(program.window.idBox()->currentIndex(), loaded.cards.empty() ? -1 : 0);
+    EXPECT_EQ(program.rig.window.idBox()->currentIndex(), loaded.cards.empty() ? -1 : 0);
     for (int i = 0; i < 8; ++i) {
         const Call &read = calls[17 + 2 * i];
         const Call &set = calls[18 + 2 * i];
@@ -189,7 +188,7 @@ Loaded CheckStartUp(Program &program, const std::vector<Call> &calls) {
         EXPECT_EQ(set.text(), "config_set " + std::to_string(loaded.card) + " " +
                                   std::to_string(i) + " " +
                                   std::to_string(loaded.positions[i] == 4 ? 255 : code));
-        EXPECT_EQ(program.window.configBox(i)->currentIndex(), loaded.positions[i]);
+        EXPECT_EQ(program.rig.window.configBox(i)->currentIndex(), loaded.positions[i]);
     }
     return loaded;
 }
@@ -202,9 +201,9 @@ TEST_P(KeepsWorking, ShowsExactlyWhatTheRulesGiveForWhatTheDriverWrote) {
     qputenv("QV58163_HOSTILE_SEED", QByteArray::number(static_cast<qulonglong>(seed)));
 
     Program program(kHostileDir);
-    program.window.Load();
-    ASSERT_TRUE(program.ends.empty()) << program.shown();
-    program.window.show();
+    program.rig.window.Load();
+    ASSERT_TRUE(program.rig.endStatuses.empty()) << program.shown();
+    program.rig.window.show();
     Loaded loaded = CheckStartUp(program, log.Next());
     ASSERT_FALSE(HasFailure());
     EXPECT_EQ(program.captions(), std::vector<std::string>(8, "0.00000"));
@@ -236,7 +235,7 @@ TEST_P(KeepsWorking, ShowsExactlyWhatTheRulesGiveForWhatTheDriverWrote) {
         if (roll < 75) {
             const int channel = static_cast<int>(rng() % 8);
             const int position = static_cast<int>(rng() % 5);
-            program.window.configBox(channel)->setCurrentIndex(position);
+            program.rig.window.configBox(channel)->setCurrentIndex(position);
             if (position != positions[channel]) {
                 positions[channel] = position;
                 expected.push_back("config_set " + std::to_string(card) + " " +
@@ -246,7 +245,7 @@ TEST_P(KeepsWorking, ShowsExactlyWhatTheRulesGiveForWhatTheDriverWrote) {
         } else if (roll < 82) {
             if (!loaded.cards.empty()) {
                 const int entry = static_cast<int>(rng() % loaded.cards.size());
-                program.window.idBox()->setCurrentIndex(entry);
+                program.rig.window.idBox()->setCurrentIndex(entry);
                 if (entry != entryShown) {  // only a change is a choice
                     entryShown = entry;
                     card = loaded.cards[entry];
@@ -254,54 +253,46 @@ TEST_P(KeepsWorking, ShowsExactlyWhatTheRulesGiveForWhatTheDriverWrote) {
             }
         } else if (roll < 88) {
             mode = static_cast<int>(rng() % 11);
-            program.window.modeBox()->setCurrentIndex(mode);
+            program.rig.window.modeBox()->setCurrentIndex(mode);
         } else if (roll < 94) {
-            program.window.startButton()->click();
+            program.rig.window.startButton()->click();
             expected.push_back("start " + std::to_string(card) + " " + std::to_string(mode));
-            EXPECT_TRUE(program.window.timer()->isActive());
+            EXPECT_TRUE(program.rig.window.timer()->isActive());
         } else {
-            program.window.stopButton()->click();
+            program.rig.window.stopButton()->click();
             expected.push_back("stop " + std::to_string(card));
-            EXPECT_FALSE(program.window.timer()->isActive());
+            EXPECT_FALSE(program.rig.window.timer()->isActive());
         }
         ASSERT_EQ(Texts(log.Next()), expected) << "step " << step;
-        ASSERT_TRUE(program.messages.empty()) << program.shown();
-        ASSERT_TRUE(program.ends.empty());
+        ASSERT_TRUE(program.messages().empty()) << program.shown();
+        ASSERT_TRUE(program.rig.endStatuses.empty());
     }
 
     // The real timer: each of its ticks is checked as it comes, after the window has answered it.
-    program.window.startButton()->click();
+    program.rig.window.startButton()->click();
     ASSERT_EQ(Texts(log.Next()), std::vector<std::string>{"start " + std::to_string(card) + " " +
                                                           std::to_string(mode)});
     int ticks = 0;
-    QObject::connect(program.window.timer(), &QTimer::timeout, &program.window, [&] {
+    QObject::connect(program.rig.window.timer(), &QTimer::timeout, &program.rig.window, [&] {
         ++ticks;
         checkRead(log.Next());
     });
-    QElapsedTimer waited;
-    waited.start();
-    while (ticks < 5 && waited.elapsed() < 30000) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    ASSERT_GE(ticks, 5) << "the timer never ticked five times in 30 s";
-    program.window.stopButton()->click();
+    ASSERT_TRUE(WindowRig::WaitUntil([&ticks] { return ticks >= 5; }, 30000))
+        << "the timer ticked " << ticks << " times in 30 s";
+    program.rig.window.stopButton()->click();
     ASSERT_EQ(Texts(log.Next()), std::vector<std::string>{"stop " + std::to_string(card)});
     const std::vector<std::string> shown = program.captions();
-    QElapsedTimer idle;
-    idle.start();
-    while (idle.elapsed() < 300) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
+    WindowRig::Pump(300);
     EXPECT_TRUE(log.Next().empty()) << "no refresh once stopped";
     EXPECT_EQ(program.captions(), shown);
     ASSERT_TRUE(lastRead.has_value());
     EXPECT_EQ(shown, Expected(lastRead->channels(), positions));
 
     // Whatever the driver answered, the exit button closes it and ends with 0, without a stop.
-    program.window.exitButton()->click();
+    program.rig.window.exitButton()->click();
     EXPECT_EQ(Texts(log.Next()), std::vector<std::string>{"close"});
-    EXPECT_EQ(program.ends, std::vector<int>{0});
-    EXPECT_TRUE(program.messages.empty());
+    EXPECT_EQ(program.rig.endStatuses, std::vector<int>{0});
+    EXPECT_TRUE(program.messages().empty());
     program.Tick();
     EXPECT_TRUE(log.Next().empty()) << "nothing runs after the end";
 }
@@ -313,13 +304,13 @@ INSTANTIATE_TEST_SUITE_P(Seeds, KeepsWorking, ::testing::Values(0, 1, 2));
 TEST_F(Hostile, ARangeCodeNoEntryCanShowEndsThroughTheRunTimeErrorReport) {
     qputenv("QV58163_HOSTILE_RANGE", "3:7");
     Program program(kHostileDir);
-    program.window.Load();
+    program.rig.window.Load();
 
     const std::string report = "Run-time error: position 7 is outside the list AD_config(3)";
-    EXPECT_EQ(program.messages, std::vector<std::string>{report});
-    EXPECT_EQ(program.errors.str(), report + "\n");
-    EXPECT_EQ(program.ends, std::vector<int>{1});
-    EXPECT_EQ(program.window.EndStatus(), 1);
+    EXPECT_EQ(program.messages(), std::vector<std::string>{report});
+    EXPECT_EQ(program.rig.errors.str(), report + "\n");
+    EXPECT_EQ(program.rig.endStatuses, std::vector<int>{1});
+    EXPECT_EQ(program.rig.window.EndStatus(), 1);
 
     const std::vector<Call> calls = log.Next();
     ASSERT_EQ(calls.size(), 1u + 16u + 3u * 2u + 1u + 1u);
@@ -329,33 +320,33 @@ TEST_F(Hostile, ARangeCodeNoEntryCanShowEndsThroughTheRunTimeErrorReport) {
     EXPECT_EQ(last,
               (std::vector<std::string>{"config_read " + std::to_string(card) + " 3 7", "close"}));
 
-    program.window.startButton()->click();
+    program.rig.window.startButton()->click();
     program.Tick();
-    program.window.close();
+    program.rig.window.close();
     EXPECT_TRUE(log.Next().empty()) << "nothing runs after the end";
-    EXPECT_EQ(program.ends.size(), 1u);
+    EXPECT_EQ(program.rig.endStatuses.size(), 1u);
 }
 
 TEST_F(Hostile, AMissingExportEndsTheProgramWhenItIsFirstNeeded) {
     const QString trace = dir.filePath(QStringLiteral("no_stop.log"));
     qputenv("QV58163_TEST_LOG", trace.toLocal8Bit());
     Program program(kNoStopDir);
-    program.window.Load();
-    ASSERT_TRUE(program.ends.empty());
-    program.window.startButton()->click();
+    program.rig.window.Load();
+    ASSERT_TRUE(program.rig.endStatuses.empty());
+    program.rig.window.startButton()->click();
     program.Tick();
     // The test driver reads 100 x (i + 1) on channel i, whose range code is i % 4.
     EXPECT_EQ(program.captions(),
               Expected({100, 200, 300, 400, 500, 600, 700, 800}, {0, 1, 2, 3, 0, 1, 2, 3}));
-    ASSERT_TRUE(program.messages.empty());
+    ASSERT_TRUE(program.messages().empty());
 
-    program.window.stopButton()->click();
+    program.rig.window.stopButton()->click();
     const std::string report =
         "Run-time error: the driver library has no export QV58163_AD_integral_stop";
-    EXPECT_EQ(program.messages, std::vector<std::string>{report});
-    EXPECT_EQ(program.errors.str(), report + "\n");
-    EXPECT_EQ(program.ends, std::vector<int>{1});
-    EXPECT_FALSE(program.window.timer()->isActive());
+    EXPECT_EQ(program.messages(), std::vector<std::string>{report});
+    EXPECT_EQ(program.rig.errors.str(), report + "\n");
+    EXPECT_EQ(program.rig.endStatuses, std::vector<int>{1});
+    EXPECT_FALSE(program.rig.window.timer()->isActive());
 
     QFile file(trace);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -377,16 +368,16 @@ TEST_F(Hostile, AMissingLibraryEndsTheProgramAtItsFirstCall) {
     QTemporaryDir empty;
     ASSERT_TRUE(empty.isValid());
     Program program(empty.path());
-    program.window.Load();
+    program.rig.window.Load();
 
-    ASSERT_EQ(program.messages.size(), 1u);
+    ASSERT_EQ(program.messages().size(), 1u);
     const std::string expected =
         "Run-time error: the driver library libQV58163.so could not be loaded from " +
         QDir::toNativeSeparators(empty.path()).toStdString();
-    EXPECT_EQ(program.messages[0].rfind(expected, 0), 0u) << program.messages[0];
-    EXPECT_EQ(program.errors.str(), program.messages[0] + "\n");
-    EXPECT_EQ(program.ends, std::vector<int>{1});
-    EXPECT_EQ(program.window.idBox()->count(), 0);
+    EXPECT_EQ(program.messages()[0].rfind(expected, 0), 0u) << program.messages()[0];
+    EXPECT_EQ(program.rig.errors.str(), program.messages()[0] + "\n");
+    EXPECT_EQ(program.rig.endStatuses, std::vector<int>{1});
+    EXPECT_EQ(program.rig.window.idBox()->count(), 0);
 }
 
 struct InitialFailure {
@@ -403,14 +394,14 @@ class InitialFails : public Hostile, public ::testing::WithParamInterface<Initia
 TEST_P(InitialFails, ReportsTheStatusClosesTwiceAndEndsWithTwo) {
     qputenv("QV58163_HOSTILE_INITIAL", GetParam().status);
     Program program(kHostileDir);
-    program.window.Load();
+    program.rig.window.Load();
 
-    EXPECT_EQ(program.messages, std::vector<std::string>{GetParam().message});
-    EXPECT_TRUE(program.errors.str().empty()) << "not a run-time error";
-    EXPECT_EQ(program.ends, std::vector<int>{2});
-    EXPECT_EQ(program.window.EndStatus(), 2);
+    EXPECT_EQ(program.messages(), std::vector<std::string>{GetParam().message});
+    EXPECT_TRUE(program.rig.errors.str().empty()) << "not a run-time error";
+    EXPECT_EQ(program.rig.endStatuses, std::vector<int>{2});
+    EXPECT_EQ(program.rig.window.EndStatus(), 2);
     EXPECT_EQ(Texts(log.Next()), (std::vector<std::string>{"initial", "close", "close"}));
-    EXPECT_FALSE(program.window.isVisible());
+    EXPECT_FALSE(program.rig.window.isVisible());
 }
 
 INSTANTIATE_TEST_SUITE_P(Statuses, InitialFails,

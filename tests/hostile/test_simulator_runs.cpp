@@ -37,11 +37,11 @@ long long ResidentBytes() {
 TEST(SimulatorRuns, EveryCardNumberFromZeroToFifteenIsListedAndCanBeChosen) {
     qputenv("QV58163_SIM_CARDS", "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15");
     Program program(kSimulatorDir);
-    program.window.Load();
+    program.rig.window.Load();
     qunsetenv("QV58163_SIM_CARDS");
-    ASSERT_TRUE(program.ends.empty()) << program.shown();
+    ASSERT_TRUE(program.rig.endStatuses.empty()) << program.shown();
 
-    QComboBox *list = program.window.idBox();
+    QComboBox *list = program.rig.window.idBox();
     const std::vector<std::string> entries = {" 0", " 1", " 2",  " 3",  " 4",  " 5",  " 6",  " 7",
                                               " 8", " 9", " 10", " 11", " 12", " 13", " 14", " 15"};
     std::vector<std::string> shown;
@@ -50,24 +50,24 @@ TEST(SimulatorRuns, EveryCardNumberFromZeroToFifteenIsListedAndCanBeChosen) {
     }
     EXPECT_EQ(shown, entries);
     EXPECT_EQ(list->currentIndex(), 0);
-    EXPECT_EQ(program.module1.card_id, 15) << "the last card found, until one is chosen";
+    EXPECT_EQ(program.rig.module1.card_id, 15) << "the last card found, until one is chosen";
 
     // One and two digits alike: each entry read back as its card number.
     for (const int entry : {1, 9, 10, 15, 0, 11, 2, 12, 3, 13, 4, 14, 5, 6, 7, 8}) {
         list->setCurrentIndex(entry);
-        EXPECT_EQ(program.module1.card_id, entry) << "entry " << entry;
+        EXPECT_EQ(program.rig.module1.card_id, entry) << "entry " << entry;
     }
-    EXPECT_TRUE(program.messages.empty());
-    EXPECT_TRUE(program.ends.empty());
+    EXPECT_TRUE(program.messages().empty());
+    EXPECT_TRUE(program.rig.endStatuses.empty());
 }
 
 TEST(SimulatorRuns, AHundredThousandRefreshesLeaveResidentMemoryFlat) {
     qputenv("QV58163_SIM_STEP_MS", "100");  // simulated time: no waiting on the clock
     Program program(kSimulatorDir);
-    program.window.Load();
-    ASSERT_TRUE(program.ends.empty()) << program.shown();
-    program.window.show();
-    program.window.startButton()->click();
+    program.rig.window.Load();
+    ASSERT_TRUE(program.rig.endStatuses.empty()) << program.shown();
+    program.rig.window.show();
+    program.rig.window.startButton()->click();
 
     const auto refresh = [&program](int count) {
         for (int k = 0; k < count; ++k) {
@@ -87,8 +87,8 @@ TEST(SimulatorRuns, AHundredThousandRefreshesLeaveResidentMemoryFlat) {
     std::cout << "resident memory after 10000 refreshes: " << before
               << " bytes, after 100000: " << after << " bytes (growth " << after - before << ")"
               << std::endl;
-    EXPECT_TRUE(program.messages.empty());
-    EXPECT_TRUE(program.ends.empty());
+    EXPECT_TRUE(program.messages().empty());
+    EXPECT_TRUE(program.rig.endStatuses.empty());
     // Channel 1's steady 3.3 V on 0..5 V (the simulator's default, with a little noise) is
     // still shown.
     const std::string steady = program.captions()[1];
