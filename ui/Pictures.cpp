@@ -29,6 +29,14 @@ public:
         paint_(*painter, rect);
         painter->restore();
     }
+    // QIconEngine's own pixmap leaves the pixels the picture does not cover uninitialised.
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override {
+        QPixmap picture(size);
+        picture.fill(Qt::transparent);
+        QPainter painter(&picture);
+        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+        return picture;
+    }
     QIconEngine *clone() const override { return new PaintedIconEngine(paint_); }
     QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
         return {QSize(16, 16), QSize(32, 32)};
