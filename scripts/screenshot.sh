@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Takes a picture of the panel as an operator sees it: the program on the simulated card in a real
+# X server (Xvfb), START pressed from the keyboard (four Tabs from the card list, then Space), one
+# second of readings, then the window saved as a PNG.
+#   scripts/screenshot.sh [OUTPUT.png]          (default: docs/screenshot.png)
+# QV58163_BIN_DIR names the directory holding qv58163 and libQV58163.so; without it the program is
+# built in build/ first. Simulator settings (QV58163_SIM_*) pass through to the program.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+out="$(realpath -m "${1:-$root/docs/screenshot.png}")"
+if [ -z "${QV58163_BIN_DIR:-}" ]; then
+    "$root/scripts/install-deps.sh"
+    cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$root/build" -j"$(nproc)" --target qv58163 QV58163 >/dev/null
+fi
+bin_dir="${QV58163_BIN_DIR:-$root/build/bin}"
+
+scratch="$(mktemp -d)"
+xvfb_pid=""
+program_pid=""
+cleanup() {
+    local status=$?
+    set +e
+    for pid in $program_pid $xvfb_pid; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    rm -rf "$scratch"
+    exit "$status"
+}
+trap cleanup EXIT
+fail() {
+    echo "screenshot.sh: $*" >&2
+    exit 1
+}
+# Waits up to a minute for a command to succeed.
+wait_until() {
+    for _ in $(seq 600); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# An X server of our own on a free display; Xvfb writes its number once it accepts clients.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
+xvfb_pid=$!
+wait_until test -s "$scratch/display" || fail "Xvfb did not start: $(cat "$scratch/xvfb.log")"
+export DISPLAY=":$(cat "$scratch/display")"
+export XDG_RUNTIME_DIR="$scratch/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+
+# Every driver call is traced, so the script can see START take effect.
+trace="${QV58163_SIM_TRACE:-$scratch/driver.trace}"
+QV58163_SIM_TRACE="$trace" "$bin_dir/qv58163" >"$scratch/program.log" 2>&1 &
+program_pid=$!
+window="$(timeout 60 xdotool search --sync --onlyvisible --name '^QV58163 Main$' | head -n1)" ||
+    fail "no window: $(cat "$scratch/program.log")"
+# No window manager: give the window the keyboard directly.
+xdotool windowfocus --sync "$window"
+reads_before="$(grep -c 'QV58163_AD_integral_all_read' "$trace" || true)"
+xdotool key --delay 100 Tab Tab Tab Tab space
+started() { grep -q 'QV58163_AD_integral_start' "$trace"; }
+wait_until started || fail "START did not take: $(cat "$scratch/program.log")"
+[ "$reads_before" = 0 ] || fail "readings before START"
+sleep 1
+mkdir -p "$(dirname "$out")"
+import -window "$window" "$out"
+echo "$out"
