@@ -14,6 +14,8 @@ packages=(
     fonts-liberation fonts-arphic-uming xvfb xauth x11-utils xdotool imagemagick
     # checks of the desktop files and packages
     desktop-file-utils appstream dpkg-dev file
+    # peak memory in bench/measure.sh
+    time
 )
 
 missing=()
