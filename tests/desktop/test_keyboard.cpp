@@ -121,6 +121,10 @@ struct ListCase {
     std::vector<std::string> downThenUpCalls;
 };
 
+void PrintTo(const ListCase &list, std::ostream *out) {
+    *out << list.name;
+}
+
 class ArrowKeys : public Keyboard, public ::testing::WithParamInterface<ListCase> {};
 
 TEST_P(ArrowKeys, MoveTheChoiceOneEntryAtATime) {
