@@ -2,6 +2,8 @@
 // memory: the exact calls, in order, and what the window shows.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "FakePanel.hpp"
 #include "RuntimeError.hpp"
 
@@ -78,6 +80,10 @@ struct DriverFailure {
     const char *message;
 };
 
+void PrintTo(const DriverFailure &failure, std::ostream *out) {
+    *out << "status " << failure.status;
+}
+
 class DriverFails : public StartUp, public ::testing::WithParamInterface<DriverFailure> {};
 
 TEST_P(DriverFails, ReportsTheStatusClosesTwiceAndEndsWithoutShowingTheWindow) {
@@ -108,7 +114,11 @@ TEST_P(DriverFails, ReportsTheStatusClosesTwiceAndEndsWithoutShowingTheWindow) {
 
 INSTANTIATE_TEST_SUITE_P(Statuses, DriverFails,
                          ::testing::Values(DriverFailure{3, "QV58163 initial fail ! (Error# 3)"},
-                                           DriverFailure{-7, "QV58163 initial fail ! (Error#-7)"}));
+                                           DriverFailure{-7, "QV58163 initial fail ! (Error#-7)"}),
+                         [](const ::testing::TestParamInfo<DriverFailure> &info) {
+                             const std::int32_t status = info.param.status;
+                             return (status < 0 ? "Minus" : "") + std::to_string(std::abs(status));
+                         });
 
 TEST_F(StartUp, TheOperatorPicksAnotherCard) {
     driver.cards = {2, 5};
