@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(Statuses, DriverFails,
                                            DriverFailure{-7, "QV58163 initial fail ! (Error#-7)"}),
                          [](const ::testing::TestParamInfo<DriverFailure> &info) {
                              const std::int32_t status = info.param.status;
-                             return (status < 0 ? "Minus" : "") + std::to_string(std::abs(status));
+                             return (status < 0 ? "StatusMinus" : "Status") + std::to_string(std::abs(status));
                          });
 
 TEST_F(StartUp, TheOperatorPicksAnotherCard) {
