@@ -264,6 +264,27 @@ Settings read_settings(const EnvLookup &env, std::vector<std::string> &warnings)
                            const std::string &why) {
         warnings.push_back(name + "=\"" + value + "\": " + why + ", default kept");
     };
+    // A number setting from 0 to `most` into `target`, when it is set.
+    auto read_number = [&](const std::string &name, double most, const char *why, auto &target) {
+        if (const auto v = env(name)) {
+            const auto n = to_double(*v);
+            if (n && *n >= 0.0 && *n <= most) {
+                target = *n;
+            } else {
+                bad(name, *v, why);
+            }
+        }
+    };
+    // A count setting (unsigned 64-bit) into `target`, when it is set.
+    auto read_count = [&](const std::string &name, const char *why, auto &target) {
+        if (const auto v = env(name)) {
+            if (const auto n = to_unsigned(*v)) {
+                target = *n;
+            } else {
+                bad(name, *v, why);
+            }
+        }
+    };
 
     if (const auto v = env("QV58163_SIM_CARDS")) {
         std::string error;
@@ -290,12 +311,10 @@ Settings read_settings(const EnvLookup &env, std::vector<std::string> &warnings)
             s.card_ranges[card] = parse_ranges(name, *v, s.ranges, warnings);
         }
         const std::string fail_name = "QV58163_SIM_FAIL_AFTER_" + std::to_string(card);
-        if (const auto v = env(fail_name)) {
-            if (const auto n = to_unsigned(*v)) {
-                s.card_fail_after[card] = *n;
-            } else {
-                bad(fail_name, *v, "not a count of reads");
-            }
+        std::optional<uint64_t> limit;
+        read_count(fail_name, "not a count of reads", limit);
+        if (limit) {
+            s.card_fail_after[card] = *limit;
         }
     }
     if (const auto v = env("QV58163_SIM_SIGNALS")) {
@@ -318,44 +337,13 @@ Settings read_settings(const EnvLookup &env, std::vector<std::string> &warnings)
             }
         }
     }
-    if (const auto v = env("QV58163_SIM_NOISE")) {
-        const auto n = to_double(*v);
-        if (n && *n >= 0.0) {
-            s.noise = *n;
-        } else {
-            bad("QV58163_SIM_NOISE", *v, "not a standard deviation >= 0 in volts");
-        }
-    }
-    if (const auto v = env("QV58163_SIM_SEED")) {
-        if (const auto n = to_unsigned(*v)) {
-            s.seed = *n;
-        } else {
-            bad("QV58163_SIM_SEED", *v, "not an unsigned 64-bit integer");
-        }
-    }
-    if (const auto v = env("QV58163_SIM_STEP_MS")) {
-        const auto n = to_double(*v);
-        if (n && *n >= 0.0) {
-            s.step_ms = *n;
-        } else {
-            bad("QV58163_SIM_STEP_MS", *v, "not a step >= 0 in milliseconds");
-        }
-    }
-    if (const auto v = env("QV58163_SIM_FAIL_AFTER")) {
-        if (const auto n = to_unsigned(*v)) {
-            s.fail_after = *n;
-        } else {
-            bad("QV58163_SIM_FAIL_AFTER", *v, "not a count of reads");
-        }
-    }
-    if (const auto v = env("QV58163_SIM_DELAY_MS")) {
-        const auto n = to_double(*v);
-        if (n && *n >= 0.0 && *n <= 60000.0) {
-            s.delay_ms = *n;
-        } else {
-            bad("QV58163_SIM_DELAY_MS", *v, "not a delay 0..60000 in milliseconds");
-        }
-    }
+    constexpr double kUnbounded = std::numeric_limits<double>::infinity();
+    read_number("QV58163_SIM_NOISE", kUnbounded, "not a standard deviation >= 0 in volts", s.noise);
+    read_count("QV58163_SIM_SEED", "not an unsigned 64-bit integer", s.seed);
+    read_number("QV58163_SIM_STEP_MS", kUnbounded, "not a step >= 0 in milliseconds", s.step_ms);
+    read_count("QV58163_SIM_FAIL_AFTER", "not a count of reads", s.fail_after);
+    read_number("QV58163_SIM_DELAY_MS", 60000.0, "not a delay 0..60000 in milliseconds",
+                s.delay_ms);
     if (const auto v = env("QV58163_SIM_TRACE")) {
         s.trace_path = *v;
     }
