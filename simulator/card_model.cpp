@@ -408,6 +408,19 @@ Driver::Card *Driver::find_card(int16_t card) {
     return it == cards_.end() ? nullptr : &it->second;
 }
 
+Driver::Card *Driver::checked_card(int16_t card, int32_t &result, bool output_missing) {
+    result = status::kOk;
+    Card *c = nullptr;
+    if (!open_) {
+        result = status::kNotOpen;
+    } else if (output_missing) {
+        result = status::kNullPointer;
+    } else if ((c = find_card(card)) == nullptr) {
+        result = status::kNoCard;
+    }
+    return c;
+}
+
 double Driver::signal_time(const Card &card) const {
     if (settings_.step_ms) {
         return static_cast<double>(card.reads) * *settings_.step_ms / 1000.0;
@@ -474,14 +487,8 @@ int32_t Driver::info(int16_t card, int32_t *info) {
     pause();
     const std::string call = "QV58163_info(" + std::to_string(card) + ", " +
                              (info ? std::to_string(*info) : std::string("null")) + ") = ";
-    int32_t result = status::kOk;
-    if (!open_) {
-        result = status::kNotOpen;
-    } else if (!info) {
-        result = status::kNullPointer;
-    } else if (!find_card(card)) {
-        result = status::kNoCard;
-    }
+    int32_t result;
+    checked_card(card, result, info == nullptr);
     if (result != status::kOk) {
         trace(call + std::to_string(result));
         return result;
@@ -496,15 +503,9 @@ int32_t Driver::config_read(int16_t card, int16_t channel, uint8_t *code) {
     pause();
     const std::string call =
         "QV58163_AD_config_read(" + std::to_string(card) + ", " + std::to_string(channel) + ") = ";
-    Card *c = open_ ? find_card(card) : nullptr;
-    int32_t result = status::kOk;
-    if (!open_) {
-        result = status::kNotOpen;
-    } else if (!code) {
-        result = status::kNullPointer;
-    } else if (!c) {
-        result = status::kNoCard;
-    } else if (channel < 0 || channel >= kChannels) {
+    int32_t result;
+    Card *c = checked_card(card, result, code == nullptr);
+    if (c && (channel < 0 || channel >= kChannels)) {
         result = status::kBadChannel;
     }
     if (result != status::kOk) {
@@ -519,17 +520,13 @@ int32_t Driver::config_read(int16_t card, int16_t channel, uint8_t *code) {
 int32_t Driver::config_set(int16_t card, int16_t channel, int16_t code) {
     std::lock_guard<std::mutex> lock(mutex_);
     pause();
-    Card *c = open_ ? find_card(card) : nullptr;
-    int32_t result = status::kOk;
-    if (!open_) {
-        result = status::kNotOpen;
-    } else if (!c) {
-        result = status::kNoCard;
-    } else if (channel < 0 || channel >= kChannels) {
+    int32_t result;
+    Card *c = checked_card(card, result);
+    if (c && (channel < 0 || channel >= kChannels)) {
         result = status::kBadChannel;
-    } else if (!((code >= kRange0To5V && code <= kRangePm10V) || code == kRangeStop)) {
+    } else if (c && !((code >= kRange0To5V && code <= kRangePm10V) || code == kRangeStop)) {
         result = status::kBadValue;
-    } else {
+    } else if (c) {
         c->ranges[channel] = static_cast<uint8_t>(code);
     }
     trace("QV58163_AD_config_set(" + std::to_string(card) + ", " + std::to_string(channel) + ", " +
@@ -540,15 +537,11 @@ int32_t Driver::config_set(int16_t card, int16_t channel, int16_t code) {
 int32_t Driver::integral_start(int16_t card, uint8_t mode) {
     std::lock_guard<std::mutex> lock(mutex_);
     pause();
-    Card *c = open_ ? find_card(card) : nullptr;
-    int32_t result = status::kOk;
-    if (!open_) {
-        result = status::kNotOpen;
-    } else if (!c) {
-        result = status::kNoCard;
-    } else if (mode > kMaxMode) {
+    int32_t result;
+    Card *c = checked_card(card, result);
+    if (c && mode > kMaxMode) {
         result = status::kBadValue;
-    } else {
+    } else if (c) {
         c->running = true;
         c->mode = mode;
     }
@@ -561,17 +554,11 @@ int32_t Driver::integral_all_read(int16_t card, int16_t *results) {
     std::lock_guard<std::mutex> lock(mutex_);
     pause();
     const std::string call = "QV58163_AD_integral_all_read(" + std::to_string(card) + ") = ";
-    Card *c = open_ ? find_card(card) : nullptr;
-    int32_t result = status::kOk;
-    if (!open_) {
-        result = status::kNotOpen;
-    } else if (!results) {
-        result = status::kNullPointer;
-    } else if (!c) {
-        result = status::kNoCard;
-    } else if (const auto limit = settings_.fail_after_of(card); limit && c->reads >= *limit) {
+    int32_t result;
+    Card *c = checked_card(card, result, results == nullptr);
+    if (const auto limit = settings_.fail_after_of(card); c && limit && c->reads >= *limit) {
         result = status::kCardLost;
-    } else if (!c->running) {
+    } else if (c && !c->running) {
         result = status::kNotStarted;
     }
     if (result != status::kOk) {
@@ -607,13 +594,8 @@ int32_t Driver::integral_all_read(int16_t card, int16_t *results) {
 int32_t Driver::integral_stop(int16_t card) {
     std::lock_guard<std::mutex> lock(mutex_);
     pause();
-    Card *c = open_ ? find_card(card) : nullptr;
-    int32_t result = status::kOk;
-    if (!open_) {
-        result = status::kNotOpen;
-    } else if (!c) {
-        result = status::kNoCard;
-    } else {
+    int32_t result;
+    if (Card *c = checked_card(card, result)) {
         c->running = false;
     }
     trace("QV58163_AD_integral_stop(" + std::to_string(card) + ") = " + std::to_string(result));

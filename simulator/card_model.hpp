@@ -102,7 +102,7 @@ double gaussian(uint64_t seed, int card, int channel, uint64_t sample);
 // The whole driver: one instance per loaded library. Every call is thread-safe, sleeps for the
 // configured delay and appends one line to the trace file if one is configured.
 class Driver {
-  public:
+public:
     using Clock = std::chrono::steady_clock;
 
     explicit Driver(EnvLookup env, WarningSink warn = {});
@@ -121,7 +121,7 @@ class Driver {
     // The info word a present card writes: 0x5816 in the high half, 8 channels and the card number.
     static int32_t info_word(int card);
 
-  private:
+private:
     struct Card {
         Ranges ranges{};
         bool running = false;
@@ -131,6 +131,10 @@ class Driver {
     };
 
     Card *find_card(int16_t card);
+    // The checks every per-card call begins with, in this order: the driver is open, the call's
+    // output pointer is given (`output_missing` false), the card answers. Returns the card, or
+    // null with `result` set to the first failing check's status.
+    Card *checked_card(int16_t card, int32_t &result, bool output_missing = false);
     double signal_time(const Card &card) const;
     void pause() const;
     void trace(const std::string &line);
