@@ -61,11 +61,6 @@ const QStringList kRangeEntries = {
     QStringLiteral("3: -10V ~ +10V"), QStringLiteral("255 : stop"),
 };
 
-// Tab indices of the channel labels, channel 0 first; together with the other controls' they use
-// 0 to 31 once each. Labels never take focus, so only the lists' and buttons' order matters.
-constexpr int kChannelLabelTabIndex[] = {7, 8, 9, 10, 6, 5, 4, 3};
-constexpr int kValueLabelTabIndex[] = {14, 13, 12, 11, 15, 16, 18, 17};
-
 }  // namespace
 
 QV58163_Main::QV58163_Main(QWidget *parent) : QMainWindow(parent) {
@@ -191,9 +186,6 @@ void QV58163_Main::BuildControls() {
         Place(range, 2400, 960 + 360 * i, 1215, 315);
         configBoxes_[i] = range;
     }
-    // Qt keeps no tab index on labels; the table is kept here as the layout's record.
-    static_assert(sizeof kChannelLabelTabIndex / sizeof *kChannelLabelTabIndex == kChannels);
-    static_assert(sizeof kValueLabelTabIndex / sizeof *kValueLabelTabIndex == kChannels);
 
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("Timer1"));
@@ -217,6 +209,7 @@ void QV58163_Main::BuildControls() {
 
 void QV58163_Main::SetTabOrder() {
     // By tab index: ID 0, chk_exit 19, AD_Mode 20, CmB_Stop 22, CmB_Start 23, AD_config(i) 31 - i.
+    // The labels' and the frame's indices fill the gaps, but they never take focus.
     QList<QWidget *> chain = {idBox_, exitButton_, modeBox_, stopButton_, startButton_};
     for (int i = kChannels - 1; i >= 0; --i) {
         chain << configBoxes_[i];
