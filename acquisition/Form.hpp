@@ -20,7 +20,7 @@ public:
     virtual std::int16_t ListIndex() const = 0;
     // Chooses the entry at `position`, or none for -1. A change runs the list's Click before
     // this returns. A position outside -1 to count-1 is a run-time error and changes nothing.
-    virtual void SetListIndex(std::int16_t position) = 0;
+    virtual void setListIndex(std::int16_t position) = 0;
     // The chosen entry's text; empty when none is chosen.
     virtual QString Text() const = 0;
 };
@@ -29,7 +29,7 @@ public:
 class Label {
 public:
     virtual ~Label() = default;
-    virtual void SetCaption(const QString &caption) = 0;
+    virtual void setCaption(const QString &caption) = 0;
 };
 
 // The refresh timer `Timer1`.
@@ -38,12 +38,12 @@ public:
     virtual ~Timer() = default;
     // True starts the ticks (the first one interval after), False stops them: no tick is
     // answered after the timer has been disabled. Enabling an enabled timer changes nothing.
-    virtual void SetEnabled(bool enabled) = 0;
+    virtual void setEnabled(bool enabled) = 0;
 };
 
 class Form {
 public:
-    static constexpr int kChannels = 8;
+    static constexpr int channelCount = 8;
 
     virtual ~Form() = default;
 
@@ -56,22 +56,22 @@ public:
 
     // A modal box with `text`, one OK button and no icon, titled with the application's title;
     // returns when the operator dismisses it.
-    virtual void MsgBox(const QString &text) = 0;
+    virtual void messageBox(const QString &text) = 0;
     // Unloads the window: raises its Unload event.
-    virtual void Unload() = 0;
+    virtual void unload() = 0;
     // Ends the program with `status`: once called, no further handler or tick of this window
     // runs. Returns to the caller, which unwinds at once.
-    virtual void End(int status) = 0;
+    virtual void end(int status) = 0;
 };
 
 // Checks an index into a control array of the window (`AD_config`, `advalue`): outside 0 to 7 it
 // is a run-time error.
-inline int ControlIndex(int index, const char *array) {
-    if (index < 0 || index >= Form::kChannels) {
+inline int controlIndex(int index, const char *array) {
+    if (index < 0 || index >= Form::channelCount) {
         throw RuntimeError(QStringLiteral("index %1 is outside the control array %2 (0 to %3)")
                                .arg(index)
                                .arg(QLatin1String(array))
-                               .arg(Form::kChannels - 1));
+                               .arg(Form::channelCount - 1));
     }
     return index;
 }

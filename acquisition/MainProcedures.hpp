@@ -8,31 +8,48 @@
 #include <functional>
 #include <iosfwd>
 
+#include "DriverLibrary.hpp"
 #include "Form.hpp"
 #include "Module1.hpp"
-#include "QV58163.hpp"
 
 namespace qv58163 {
 
+// The events the window answers; every other event of the window and its controls is ignored.
+enum class Event {
+    Load,             // the window is created, before it is shown
+    Unload,           // the window is closed, or unloaded by the program
+    IdClick,          // a card chosen in ID
+    ConfigClick,      // a range chosen in AD_config(index)
+    StartClick,       // CmB_Start pressed
+    StopClick,        // CmB_Stop pressed
+    ExitButtonClick,  // chk_exit pressed
+    ExitMenuClick,    // the menu command m_exit chosen
+    TimerTick,        // Timer1 ticked
+};
+
 class MainProcedures {
 public:
-    // Exit statuses: an operator's way out, the driver failing to open, a run-time error.
-    static constexpr int kExitNormal = 0;
-    static constexpr int kExitRuntimeError = 1;
-    static constexpr int kExitDriverFailed = 2;
+    // Exit statuses: an operator's way out, a run-time error, the driver failing to open.
+    static constexpr int exitNormal = 0;
+    static constexpr int exitRuntimeError = 1;
+    static constexpr int exitDriverFailed = 2;
 
     // `decimalPoint` is the separator of the voltage display (the user's locale); `errors`
     // receives the line of every run-time error report.
-    MainProcedures(Form &form, QV58163::Driver &driver, Module1 &module1, QString decimalPoint,
+    MainProcedures(Form &form, card::Driver &driver, Module1 &module1, QString decimalPoint,
                    std::ostream &errors);
 
-    // The one way in for every event. Runs `handler` unless the program has ended. A run-time
-    // error escaping it is reported in a modal box (and on `errors`), the driver is closed if it
-    // was opened, and the program ends with status 1. A Click raised by a position set from code
-    // enters here nested and runs straight through, its errors left to the outer entry. Nothing
-    // escapes, so no exception ever reaches the window toolkit.
-    void Dispatch(const std::function<void()> &handler);
-    bool Ended() const { return ended_; }
+    // The one way in for the window's events: runs the event's procedure (`index` is the channel
+    // of a ConfigClick) through dispatch().
+    void raise(Event event, std::int16_t index = 0);
+
+    // Runs `handler` unless the program has ended. A run-time error escaping it is reported in a
+    // modal box (and on `errors`), the driver is closed if it was opened, and the program ends
+    // with status 1. A Click raised by a position set from code enters here nested and runs
+    // straight through, its errors left to the outer entry. Nothing escapes, so no exception ever
+    // reaches the window toolkit.
+    void dispatch(const std::function<void()> &handler);
+    bool ended() const { return ended_; }
 
     // Events.
     void Form_Load();
@@ -46,32 +63,37 @@ public:
     void Timer1_Timer();
 
     // Tasks.
+    // Opens the driver; on failure reports it and ends the program, otherwise finds the cards.
     void Inital_Card();
+    // Probes card numbers 0 to 15, lists those that answer in ID and chooses one.
     void Scan_Card();
+    // Shows each channel's range as the card reports it (and so writes it back to the card).
     void ad_config_updata();
+    // Reads all eight channels once and shows their voltages.
     void AD_read();
+    // Converts channel i's count to volts by the range its selector shows.
     void Trun(std::uint8_t i, std::int32_t count, double &volts);
 
-    // Status of the last driver call that returns one which is kept.
+    // The status of the driver's last opening, probe or read.
     std::int32_t ret_code() const { return ret_code_; }
 
 private:
     // Ends the program at once: the form stops everything, and the unwinding skips whatever the
     // caller would have done next.
-    [[noreturn]] void End(int status);
-    void ReportRuntimeError(const QString &message);
-    std::int16_t Card() const { return static_cast<std::int16_t>(module1_.card_id); }
+    [[noreturn]] void endProgram(int status);
+    void reportRuntimeError(const QString &message);
+    std::int16_t cardNumber() const { return static_cast<std::int16_t>(module1_.card_id); }
 
     Form &form_;
-    QV58163::Driver &driver_;
+    card::Driver &driver_;
     Module1 &module1_;
     const QString decimalPoint_;
     std::ostream &errors_;
 
     std::int32_t ret_code_ = 0;
     bool driverOpened_ = false;
-    int exitStatus_ = kExitNormal;  // what Form_Unload ends with
-    int depth_ = 0;                 // handlers running, the outermost and any nested Clicks
+    int exitStatus_ = exitNormal;  // what Form_Unload ends with
+    int depth_ = 0;                // handlers running, the outermost and any nested Clicks
     bool ended_ = false;
 };
 

@@ -11,7 +11,7 @@
 #include <array>
 
 #include "Conversion.hpp"
-#include "QV58163.hpp"
+#include "DriverLibrary.hpp"
 #include "WindowRig.hpp"
 
 namespace {
@@ -20,7 +20,7 @@ using qv58163::test::WindowRig;
 
 // A driver with one card that answers at once. Each read writes other counts than the last, as a
 // live card does, so that every caption really changes.
-class NoOpDriver final : public QV58163::Driver {
+class NoOpDriver final : public qv58163::card::Driver {
 public:
     std::int32_t QV58163_initial() override { return 0; }
     std::int32_t QV58163_close() override { return 0; }
@@ -52,19 +52,19 @@ private:
 
 // The simulated card as the program finds it: the built library, its clock stepped per read so
 // that the signals move, with noise on every conversion.
-QV58163::Library &SimulatedCard() {
+qv58163::card::DriverLibrary &SimulatedCard() {
     qputenv("QV58163_SIM_STEP_MS", "100");
     qputenv("QV58163_SIM_NOISE", "0.01");
-    static QV58163::Library library(QStringLiteral(QV58163_SIMULATOR_DIR));
+    static qv58163::card::DriverLibrary library(QStringLiteral(QV58163_SIMULATOR_DIR));
     return library;
 }
 
 // Start-up and START on `driver`, then `refreshes` refreshes as the timer's tick runs them. The
 // timer itself is held still so that only the measured refreshes read the card.
-void Refreshes(benchmark::State &state, QV58163::Driver &driver, bool repaint) {
+void Refreshes(benchmark::State &state, qv58163::card::Driver &driver, bool repaint) {
     WindowRig rig(driver);
     rig.Start();
-    if (rig.window.EndStatus()) {
+    if (rig.window.endStatus()) {
         state.SkipWithError("start-up ended the program");
         return;
     }
@@ -74,14 +74,14 @@ void Refreshes(benchmark::State &state, QV58163::Driver &driver, bool repaint) {
 
     qv58163::MainProcedures &procedures = rig.procedures;
     for (auto _ : state) {
-        procedures.Dispatch([&procedures] { procedures.Timer1_Timer(); });
+        procedures.dispatch([&procedures] { procedures.Timer1_Timer(); });
         if (repaint) {
-            for (int i = 0; i < qv58163::Form::kChannels; ++i) {
+            for (int i = 0; i < qv58163::Form::channelCount; ++i) {
                 rig.window.valueLabel(i)->repaint();
             }
         }
     }
-    if (rig.window.EndStatus() || procedures.ret_code() != 0) {
+    if (rig.window.endStatus() || procedures.ret_code() != 0) {
         state.SkipWithError("a refresh failed");
     }
     state.SetItemsProcessed(state.iterations());
@@ -120,8 +120,8 @@ void BM_CountToVoltsAndText(benchmark::State &state) {
         for (int i = 0; i < 8; ++i) {
             const Input &in = inputs[next];
             next = (next + 1) % inputs.size();
-            qv58163::CountToVolts(in.position, in.count, volts);
-            QString text = qv58163::VoltText(volts, point);
+            qv58163::countToVolts(in.position, in.count, volts);
+            QString text = qv58163::voltText(volts, point);
             benchmark::DoNotOptimize(text);
         }
     }

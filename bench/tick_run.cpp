@@ -15,7 +15,7 @@
 #include <iostream>
 #include <vector>
 
-#include "QV58163.hpp"
+#include "DriverLibrary.hpp"
 #include "WindowRig.hpp"
 
 namespace {
@@ -41,10 +41,10 @@ int main(int argc, char **argv) {
         return 2;
     }
 
-    QV58163::Library driver(QStringLiteral(QV58163_SIMULATOR_DIR));
+    qv58163::card::DriverLibrary driver(QStringLiteral(QV58163_SIMULATOR_DIR));
     qv58163::test::WindowRig rig(driver);
     rig.Start();
-    if (rig.window.EndStatus()) {
+    if (rig.window.endStatus()) {
         std::cerr << "the program ended at start-up\n";
         return 1;
     }

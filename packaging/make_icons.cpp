@@ -1,5 +1,5 @@
 // Writes the application's icon files for the desktop from the same drawing the window uses
-// (PaintApplicationIcon): PNG images of the sizes asked for, and a scalable SVG.
+// (paintApplicationIcon): PNG images of the sizes asked for, and a scalable SVG.
 //
 //   qv58163_make_icons OUT_DIR     writes OUT_DIR/16x16.png, OUT_DIR/32x32.png,
 //   OUT_DIR/scalable.svg
@@ -19,7 +19,7 @@ bool WritePng(const QString &path, int side) {
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    qv58163::ui::PaintApplicationIcon(painter, QRectF(0, 0, side, side));
+    qv58163::ui::paintApplicationIcon(painter, QRectF(0, 0, side, side));
     painter.end();
     return image.save(path, "PNG");
 }
@@ -37,7 +37,7 @@ bool WriteSvg(const QString &path) {
         return false;
     }
     painter.setRenderHint(QPainter::Antialiasing);
-    qv58163::ui::PaintApplicationIcon(painter, QRectF(0, 0, kGrid, kGrid));
+    qv58163::ui::paintApplicationIcon(painter, QRectF(0, 0, kGrid, kGrid));
     return painter.end();
 }
 

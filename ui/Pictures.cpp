@@ -13,7 +13,7 @@ namespace {
 using PaintFunction = void (*)(QPainter &, const QRectF &);
 
 // Both pictures are drawn on a 32 x 32 grid and scaled to the rectangle asked for.
-void ScaleToGrid(QPainter &painter, const QRectF &bounds) {
+void scaleToGrid(QPainter &painter, const QRectF &bounds) {
     const qreal side = qMin(bounds.width(), bounds.height());
     painter.translate(bounds.center() - QPointF(side / 2, side / 2));
     painter.scale(side / 32.0, side / 32.0);
@@ -49,9 +49,9 @@ private:
 
 }  // namespace
 
-void PaintApplicationIcon(QPainter &painter, const QRectF &bounds) {
+void paintApplicationIcon(QPainter &painter, const QRectF &bounds) {
     painter.save();
-    ScaleToGrid(painter, bounds);
+    scaleToGrid(painter, bounds);
     // Screen: black with a grey bezel.
     painter.setPen(QPen(QColor(96, 104, 112), 2));
     painter.setBrush(Qt::black);
@@ -75,9 +75,9 @@ void PaintApplicationIcon(QPainter &painter, const QRectF &bounds) {
     painter.restore();
 }
 
-void PaintOpenDoor(QPainter &painter, const QRectF &bounds) {
+void paintOpenDoor(QPainter &painter, const QRectF &bounds) {
     painter.save();
-    ScaleToGrid(painter, bounds);
+    scaleToGrid(painter, bounds);
     // The doorway, dark, in its frame.
     painter.setPen(QPen(QColor(92, 58, 28), 2));
     painter.setBrush(QColor(24, 24, 40));
@@ -99,12 +99,12 @@ void PaintOpenDoor(QPainter &painter, const QRectF &bounds) {
     painter.restore();
 }
 
-QIcon ApplicationIcon() {
-    return QIcon(new PaintedIconEngine(&PaintApplicationIcon));
+QIcon applicationIcon() {
+    return QIcon(new PaintedIconEngine(&paintApplicationIcon));
 }
 
-QIcon OpenDoorIcon() {
-    return QIcon(new PaintedIconEngine(&PaintOpenDoor));
+QIcon openDoorIcon() {
+    return QIcon(new PaintedIconEngine(&paintOpenDoor));
 }
 
 }  // namespace qv58163::ui

@@ -9,11 +9,11 @@ class QRectF;
 
 namespace qv58163::ui {
 
-void PaintApplicationIcon(QPainter &painter, const QRectF &bounds);
-void PaintOpenDoor(QPainter &painter, const QRectF &bounds);
+void paintApplicationIcon(QPainter &painter, const QRectF &bounds);
+void paintOpenDoor(QPainter &painter, const QRectF &bounds);
 
 // Icons that offer 16 and 32 pixel images and draw any other size on demand.
-QIcon ApplicationIcon();
-QIcon OpenDoorIcon();
+QIcon applicationIcon();
+QIcon openDoorIcon();
 
 }  // namespace qv58163::ui

@@ -16,6 +16,7 @@
 #include "CompactComboStyle.hpp"
 #include "MainProcedures.hpp"
 #include "Pictures.hpp"
+#include "RangeTable.hpp"
 
 namespace qv58163::ui {
 
@@ -24,57 +25,61 @@ namespace {
 // The Traditional Chinese serif face of the value labels has no alias of its own on Linux; it is
 // mapped to the one a Debian desktop has (fonts-arphic-uming). Arial and Times New Roman resolve
 // to their metric-compatible faces through fontconfig.
-const QString kTraditionalChineseSerif = QStringLiteral("Traditional Chinese Serif");
+const QString traditionalChineseSerif = QStringLiteral("Traditional Chinese Serif");
 
-void InstallFontSubstitutions() {
-    QFont::insertSubstitutions(kTraditionalChineseSerif, {QStringLiteral("AR PL UMing TW"),
-                                                          QStringLiteral("AR PL UMing HK")});
+void installFontSubstitutions() {
+    QFont::insertSubstitutions(traditionalChineseSerif, {QStringLiteral("AR PL UMing TW"),
+                                                         QStringLiteral("AR PL UMing HK")});
 }
 
-QFont MakeFont(const QString &family, qreal points, bool bold = false) {
+QFont makeFont(const QString &family, qreal points, bool bold = false) {
     QFont font(family);
     font.setPointSizeF(points);
     font.setBold(bold);
     return font;
 }
 
-const QString kArial = QStringLiteral("Arial");
-const QString kTimes = QStringLiteral("Times New Roman");
+const QString arial = QStringLiteral("Arial");
+const QString timesNewRoman = QStringLiteral("Times New Roman");
 
 // The window's default font, for the controls that set none: a narrow face, so that the range
 // entries fit their lists.
-QFont DefaultFont() {
+QFont defaultFont() {
     QFont font;
     font.setFamilies({QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow")});
     font.setPointSizeF(8.25);
     return font;
 }
 
-void Place(QWidget *widget, int left, int top, int width, int height) {
-    widget->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
+void place(QWidget *widget, int left, int top, int width, int height) {
+    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                        twipsToPixels(height));
 }
 
-constexpr std::chrono::milliseconds kRefreshInterval{100};
+constexpr std::chrono::milliseconds refreshInterval{100};
 
-const QStringList kRangeEntries = {
-    QStringLiteral("0: 0V ~ 5V"),     QStringLiteral("1: -5V ~ +5V"), QStringLiteral("2: 0V ~ 10V"),
-    QStringLiteral("3: -10V ~ +10V"), QStringLiteral("255 : stop"),
-};
+QStringList rangeEntries() {
+    QStringList entries;
+    for (const card::Range &range : card::rangeTable) {
+        entries << QString::fromLatin1(range.text);
+    }
+    return entries;
+}
 
 }  // namespace
 
 QV58163_Main::QV58163_Main(QWidget *parent) : QMainWindow(parent) {
-    InstallFontSubstitutions();
+    installFontSubstitutions();
     setObjectName(QStringLiteral("QV58163_Main"));
     setWindowTitle(QStringLiteral("QV58163 Main"));
-    setWindowIcon(ApplicationIcon());
-    setFont(DefaultFont());
+    setWindowIcon(applicationIcon());
+    setFont(defaultFont());
     comboStyle_ = std::make_unique<CompactComboStyle>();
-    BuildControls();
-    SetTabOrder();
+    buildControls();
+    setUpTabOrder();
 
     messageBox_ = [](QWidget *parent, const QString &text) {
-        QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle), text,
+        QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(applicationTitle), text,
                         QMessageBox::Ok, parent);
         box.exec();
     };
@@ -89,108 +94,108 @@ QV58163_Main::~QV58163_Main() {
     }
 }
 
-void QV58163_Main::BuildControls() {
+void QV58163_Main::buildControls() {
     // The menu bar holds the single command itself, with no drop-down.
     exitAction_ = menuBar()->addAction(QStringLiteral("&Exit"));
     exitAction_->setObjectName(QStringLiteral("m_exit"));
 
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(Twips(4095), Twips(5235));
+    client->setFixedSize(twipsToPixels(4095), twipsToPixels(5235));
     setCentralWidget(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     idBox_ = new QComboBox(client);
     idBox_->setObjectName(QStringLiteral("ID"));
-    idBox_->setFont(MakeFont(kArial, 9.75));
-    Place(idBox_, 960, 150, 855, 360);
+    idBox_->setFont(makeFont(arial, 9.75));
+    place(idBox_, 960, 150, 855, 360);
 
     cardLabel_ = new QLabel(QStringLiteral("CardID"), client);
     cardLabel_->setObjectName(QStringLiteral("Label9"));
-    cardLabel_->setFont(MakeFont(kArial, 11.25));
+    cardLabel_->setFont(makeFont(arial, 11.25));
     cardLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Place(cardLabel_, 180, 210, 735, 255);
+    place(cardLabel_, 180, 210, 735, 255);
 
     frame_ = new QGroupBox(QStringLiteral("A/D    "), client);
     frame_->setObjectName(QStringLiteral("Frame1"));
-    frame_->setFont(MakeFont(kArial, 14.25));
-    Place(frame_, 120, 600, 3885, 3975);
+    frame_->setFont(makeFont(arial, 14.25));
+    place(frame_, 120, 600, 3885, 3975);
 
     exitButton_ = new QPushButton(client);
     exitButton_->setObjectName(QStringLiteral("chk_exit"));
     exitButton_->setCheckable(true);  // a two-state button drawn as a push button
-    exitButton_->setIcon(OpenDoorIcon());
+    exitButton_->setIcon(openDoorIcon());
     exitButton_->setIconSize(QSize(24, 24));
     exitButton_->setToolTip(QStringLiteral("Exit"));
     exitButton_->setAccessibleName(QStringLiteral("Exit"));  // no text: screen readers say this
     exitButton_->setCursor(Qt::PointingHandCursor);
     exitButton_->setAutoDefault(false);
-    Place(exitButton_, 3240, 4680, 615, 435);
+    place(exitButton_, 3240, 4680, 615, 435);
 
     // Inside the frame, positions are the frame's own; controls with no font of their own take
     // the window's default, not the frame's title font.
     modeLabel_ = new QLabel(QStringLiteral("AD Mode"), frame_);
     modeLabel_->setObjectName(QStringLiteral("Label2"));
-    modeLabel_->setFont(MakeFont(kTimes, 9.75, true));
+    modeLabel_->setFont(makeFont(timesNewRoman, 9.75, true));
     modeLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Place(modeLabel_, 120, 420, 855, 255);
+    place(modeLabel_, 120, 420, 855, 255);
 
     modeBox_ = new QComboBox(frame_);
     modeBox_->setObjectName(QStringLiteral("AD_Mode"));
-    modeBox_->setFont(DefaultFont());
+    modeBox_->setFont(defaultFont());
     for (int mode = 0; mode <= 10; ++mode) {
         modeBox_->addItem(QString::number(mode));
     }
-    Place(modeBox_, 960, 390, 735, 315);
+    place(modeBox_, 960, 390, 735, 315);
 
     startButton_ = new QPushButton(QStringLiteral("START"), frame_);
     startButton_->setObjectName(QStringLiteral("CmB_Start"));
-    startButton_->setFont(MakeFont(kTimes, 12, true));
+    startButton_->setFont(makeFont(timesNewRoman, 12, true));
     startButton_->setAutoDefault(false);
-    Place(startButton_, 1800, 360, 975, 375);
+    place(startButton_, 1800, 360, 975, 375);
 
     stopButton_ = new QPushButton(QStringLiteral("STOP"), frame_);
     stopButton_->setObjectName(QStringLiteral("CmB_Stop"));
-    stopButton_->setFont(MakeFont(kTimes, 12, true));
+    stopButton_->setFont(makeFont(timesNewRoman, 12, true));
     stopButton_->setAutoDefault(false);
-    Place(stopButton_, 2880, 360, 855, 375);
+    place(stopButton_, 2880, 360, 855, 375);
 
     QPalette valuePalette;
     valuePalette.setColor(QPalette::Window, Qt::black);
     valuePalette.setColor(QPalette::WindowText, QColor(255, 255, 0));
-    for (int i = 0; i < kChannels; ++i) {
+    for (int i = 0; i < channelCount; ++i) {
         const QString channel = QStringLiteral("CH0%1").arg(i);
 
         auto *name = new QLabel(channel, frame_);
         name->setObjectName(QStringLiteral("ch0_%1").arg(i));
-        name->setFont(MakeFont(kArial, 12, true));
+        name->setFont(makeFont(arial, 12, true));
         name->setAlignment(Qt::AlignCenter);
-        Place(name, 180, 930 + 360 * i, 645, 285);
+        place(name, 180, 930 + 360 * i, 645, 285);
         channelLabels_[i] = name;
 
         auto *value = new QLabel(QStringLiteral("0.00000"), frame_);
         value->setObjectName(QStringLiteral("advalue_%1").arg(i));
-        value->setFont(MakeFont(kTraditionalChineseSerif, 12, true));
+        value->setFont(makeFont(traditionalChineseSerif, 12, true));
         value->setAlignment(Qt::AlignCenter);
         value->setAutoFillBackground(true);
         value->setPalette(valuePalette);
         value->setAccessibleDescription(channel);
-        Place(value, 960, 960 + 360 * i, 1245, 285);
+        place(value, 960, 960 + 360 * i, 1245, 285);
         valueLabels_[i] = value;
 
         auto *range = new QComboBox(frame_);
         range->setObjectName(QStringLiteral("AD_config_%1").arg(i));
-        range->setFont(DefaultFont());
-        range->addItems(kRangeEntries);
+        range->setFont(defaultFont());
+        range->addItems(rangeEntries());
         range->setAccessibleDescription(channel);
-        Place(range, 2400, 960 + 360 * i, 1215, 315);
+        place(range, 2400, 960 + 360 * i, 1215, 315);
         configBoxes_[i] = range;
     }
 
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("Timer1"));
     timer_->setTimerType(Qt::PreciseTimer);
-    timer_->setInterval(kRefreshInterval);
+    timer_->setInterval(refreshInterval);
 
     for (QComboBox *box : findChildren<QComboBox *>()) {
         box->setStyle(comboStyle_.get());
@@ -199,7 +204,7 @@ void QV58163_Main::BuildControls() {
     // Every list starts with no entry chosen.
     idList_ = std::make_unique<ComboList>(idBox_, QStringLiteral("ID"));
     modeList_ = std::make_unique<ComboList>(modeBox_, QStringLiteral("AD_Mode"));
-    for (int i = 0; i < kChannels; ++i) {
+    for (int i = 0; i < channelCount; ++i) {
         configLists_[i] =
             std::make_unique<ComboList>(configBoxes_[i], QStringLiteral("AD_config(%1)").arg(i));
         valueCaptions_[i] = std::make_unique<LabelCaption>(valueLabels_[i]);
@@ -207,11 +212,11 @@ void QV58163_Main::BuildControls() {
     timerControl_ = std::make_unique<TimerControl>(timer_);
 }
 
-void QV58163_Main::SetTabOrder() {
+void QV58163_Main::setUpTabOrder() {
     // By tab index: ID 0, chk_exit 19, AD_Mode 20, CmB_Stop 22, CmB_Start 23, AD_config(i) 31 - i.
     // The labels' and the frame's indices fill the gaps, but they never take focus.
     QList<QWidget *> chain = {idBox_, exitButton_, modeBox_, stopButton_, startButton_};
-    for (int i = kChannels - 1; i >= 0; --i) {
+    for (int i = channelCount - 1; i >= 0; --i) {
         chain << configBoxes_[i];
     }
     for (qsizetype k = 1; k < chain.size(); ++k) {
@@ -220,62 +225,49 @@ void QV58163_Main::SetTabOrder() {
     idBox_->setFocus();
 }
 
-void QV58163_Main::Attach(MainProcedures &procedures) {
+void QV58163_Main::attach(MainProcedures &procedures) {
     procedures_ = &procedures;
     MainProcedures *p = procedures_;
-    idList_->setClick([p] { p->Dispatch([p] { p->ID_Click(); }); });
-    for (int i = 0; i < kChannels; ++i) {
+    idList_->setClick([p] { p->raise(Event::IdClick); });
+    for (int i = 0; i < channelCount; ++i) {
         const auto index = static_cast<std::int16_t>(i);
-        configLists_[i]->setClick(
-            [p, index] { p->Dispatch([p, index] { p->AD_config_Click(index); }); });
+        configLists_[i]->setClick([p, index] { p->raise(Event::ConfigClick, index); });
     }
     // AD_Mode's Click is not answered: its position is read when START is pressed.
-    connect(startButton_, &QPushButton::clicked, this,
-            [p] { p->Dispatch([p] { p->CmB_Start_Click(); }); });
-    connect(stopButton_, &QPushButton::clicked, this,
-            [p] { p->Dispatch([p] { p->CmB_Stop_Click(); }); });
-    connect(exitButton_, &QPushButton::clicked, this,
-            [p] { p->Dispatch([p] { p->chk_exit_Click(); }); });
-    connect(exitAction_, &QAction::triggered, this,
-            [p] { p->Dispatch([p] { p->m_exit_Click(); }); });
+    connect(startButton_, &QPushButton::clicked, this, [p] { p->raise(Event::StartClick); });
+    connect(stopButton_, &QPushButton::clicked, this, [p] { p->raise(Event::StopClick); });
+    connect(exitButton_, &QPushButton::clicked, this, [p] { p->raise(Event::ExitButtonClick); });
+    connect(exitAction_, &QAction::triggered, this, [p] { p->raise(Event::ExitMenuClick); });
     connect(timer_, &QTimer::timeout, this, [this, p] {
         if (timer_->isActive()) {  // no tick is answered once the timer is disabled
-            p->Dispatch([p] { p->Timer1_Timer(); });
+            p->raise(Event::TimerTick);
         }
     });
 }
 
-void QV58163_Main::Load() {
+void QV58163_Main::load() {
     if (procedures_ != nullptr) {
-        procedures_->Dispatch([this] { procedures_->Form_Load(); });
+        procedures_->raise(Event::Load);
     }
 }
 
 DropDownList &QV58163_Main::AD_config(int index) {
-    return *configLists_[ControlIndex(index, "AD_config")];
+    return *configLists_[controlIndex(index, "AD_config")];
 }
 
 Label &QV58163_Main::advalue(int index) {
-    return *valueCaptions_[ControlIndex(index, "advalue")];
+    return *valueCaptions_[controlIndex(index, "advalue")];
 }
 
-void QV58163_Main::MsgBox(const QString &text) {
+void QV58163_Main::messageBox(const QString &text) {
     messageBox_(isVisible() ? this : nullptr, text);
 }
 
-void QV58163_Main::RaiseUnload() {
-    MainProcedures *p = procedures_;
-    p->Dispatch([p] {
-        std::int16_t cancel = 0;
-        p->Form_Unload(cancel);
-    });
+void QV58163_Main::unload() {
+    procedures_->raise(Event::Unload);
 }
 
-void QV58163_Main::Unload() {
-    RaiseUnload();
-}
-
-void QV58163_Main::End(int status) {
+void QV58163_Main::end(int status) {
     endStatus_ = status;
     timer_->stop();
     endProgram_(status);
@@ -283,7 +275,7 @@ void QV58163_Main::End(int status) {
 
 void QV58163_Main::closeEvent(QCloseEvent *event) {
     if (procedures_ != nullptr && !endStatus_) {
-        RaiseUnload();
+        unload();
     }
     // Unload's cancel flag is never set: the window goes, and the program has ended with it.
     event->accept();

@@ -26,10 +26,10 @@ class MainProcedures;
 namespace qv58163::ui {
 
 // The title of the application, borne by its message boxes.
-inline constexpr char kApplicationTitle[] = "QV58163";
+inline constexpr char applicationTitle[] = "QV58163";
 
 // Positions and sizes are given in twips, as the window was laid out: 15 to the pixel.
-constexpr int Twips(int twips) {
+constexpr int twipsToPixels(int twips) {
     return twips / 15;
 }
 
@@ -41,12 +41,12 @@ public:
     ~QV58163_Main() override;
 
     // Wires every answered event to its procedure, each entered through the procedures' guard.
-    void Attach(MainProcedures &procedures);
+    void attach(MainProcedures &procedures);
     // The window's Load event: runs Form_Load. The window may be shown only if the program did
     // not end inside it.
-    void Load();
+    void load();
     // The status the program ended with, once it has ended.
-    std::optional<int> EndStatus() const { return endStatus_; }
+    std::optional<int> endStatus() const { return endStatus_; }
 
     // Seams for tests: how a message box is shown, and how the program is ended.
     using MessageBoxSeam = std::function<void(QWidget *parent, const QString &text)>;
@@ -60,9 +60,9 @@ public:
     DropDownList &AD_config(int index) override;
     Label &advalue(int index) override;
     Timer &Timer1() override { return *timerControl_; }
-    void MsgBox(const QString &text) override;
-    void Unload() override;
-    void End(int status) override;
+    void messageBox(const QString &text) override;
+    void unload() override;
+    void end(int status) override;
 
     // The widgets, by the names the program gives them, for tests and tools that look at them.
     QComboBox *idBox() const { return idBox_; }
@@ -84,10 +84,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void BuildControls();
-    void SetTabOrder();
-    // Raises Unload; the program ends inside it.
-    void RaiseUnload();
+    void buildControls();
+    void setUpTabOrder();
 
     std::unique_ptr<QStyle> comboStyle_;  // the lists' style
     MainProcedures *procedures_ = nullptr;
@@ -103,16 +101,16 @@ private:
     QComboBox *modeBox_ = nullptr;
     QPushButton *startButton_ = nullptr;
     QPushButton *stopButton_ = nullptr;
-    std::array<QLabel *, kChannels> channelLabels_{};
-    std::array<QLabel *, kChannels> valueLabels_{};
-    std::array<QComboBox *, kChannels> configBoxes_{};
+    std::array<QLabel *, channelCount> channelLabels_{};
+    std::array<QLabel *, channelCount> valueLabels_{};
+    std::array<QComboBox *, channelCount> configBoxes_{};
     QAction *exitAction_ = nullptr;
     QTimer *timer_ = nullptr;
 
     std::unique_ptr<ComboList> idList_;
     std::unique_ptr<ComboList> modeList_;
-    std::array<std::unique_ptr<ComboList>, kChannels> configLists_;
-    std::array<std::unique_ptr<LabelCaption>, kChannels> valueCaptions_;
+    std::array<std::unique_ptr<ComboList>, channelCount> configLists_;
+    std::array<std::unique_ptr<LabelCaption>, channelCount> valueCaptions_;
     std::unique_ptr<TimerControl> timerControl_;
 };
 

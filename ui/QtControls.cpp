@@ -11,7 +11,7 @@ namespace qv58163::ui {
 
 ComboList::ComboList(QComboBox *box, QString name) : box_(box), name_(std::move(name)) {
     box_->setCurrentIndex(-1);
-    // An operator's choice. Changes made from code arrive with signals blocked (SetListIndex).
+    // An operator's choice. Changes made from code arrive with signals blocked (setListIndex).
     QObject::connect(box_, &QComboBox::currentIndexChanged, box_, [this] {
         if (click_) {
             click_();
@@ -31,7 +31,7 @@ std::int16_t ComboList::ListIndex() const {
     return static_cast<std::int16_t>(box_->currentIndex());
 }
 
-void ComboList::SetListIndex(std::int16_t position) {
+void ComboList::setListIndex(std::int16_t position) {
     // Checked before anything changes: Qt would quietly make an unknown position -1.
     if (position < -1 || position >= box_->count()) {
         throw RuntimeError(
@@ -53,11 +53,11 @@ QString ComboList::Text() const {
     return box_->currentIndex() < 0 ? QString() : box_->currentText();
 }
 
-void LabelCaption::SetCaption(const QString &caption) {
+void LabelCaption::setCaption(const QString &caption) {
     label_->setText(caption);
 }
 
-void TimerControl::SetEnabled(bool enabled) {
+void TimerControl::setEnabled(bool enabled) {
     if (!enabled) {
         timer_->stop();
     } else if (!timer_->isActive()) {

@@ -26,10 +26,8 @@ public:
 
     void AddItem(const QString &text) override;
     std::int16_t ListIndex() const override;
-    void SetListIndex(std::int16_t position) override;
+    void setListIndex(std::int16_t position) override;
     QString Text() const override;
-
-    QComboBox *widget() const { return box_; }
 
 private:
     QComboBox *box_;
@@ -40,7 +38,7 @@ private:
 class LabelCaption final : public Label {
 public:
     explicit LabelCaption(QLabel *label) : label_(label) {}
-    void SetCaption(const QString &caption) override;
+    void setCaption(const QString &caption) override;
 
 private:
     QLabel *label_;
@@ -49,7 +47,7 @@ private:
 class TimerControl final : public Timer {
 public:
     explicit TimerControl(QTimer *timer) : timer_(timer) {}
-    void SetEnabled(bool enabled) override;
+    void setEnabled(bool enabled) override;
 
 private:
     QTimer *timer_;

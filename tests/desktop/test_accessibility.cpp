@@ -37,7 +37,7 @@ TEST_F(Accessibility, LabelsAndButtonsAreNamedByTheirVisibleText) {
     EXPECT_EQ(Name(w.startButton()), "START");
     EXPECT_EQ(Name(w.stopButton()), "STOP");
     EXPECT_EQ(Name(w.exitButton()), "Exit");  // a picture only: named as its tooltip
-    for (int i = 0; i < Form::kChannels; ++i) {
+    for (int i = 0; i < Form::channelCount; ++i) {
         EXPECT_EQ(Name(w.channelLabel(i)), QStringLiteral("CH0%1").arg(i));
     }
 }
@@ -55,7 +55,7 @@ TEST_F(Accessibility, ListsAreNamedByTheirChosenEntryAndFollowTheChoice) {
     EXPECT_EQ(Name(w.modeBox()), "1");
     const char *shown[] = {"1: -5V ~ +5V", "0: 0V ~ 5V", "3: -10V ~ +10V", "2: 0V ~ 10V",
                            "1: -5V ~ +5V", "0: 0V ~ 5V", "3: -10V ~ +10V", "255 : stop"};
-    for (int i = 0; i < Form::kChannels; ++i) {
+    for (int i = 0; i < Form::channelCount; ++i) {
         EXPECT_EQ(Name(w.configBox(i)), shown[i]) << i;
     }
     w.configBox(7)->setCurrentIndex(2);
@@ -66,12 +66,12 @@ TEST_F(Accessibility, ListsAreNamedByTheirChosenEntryAndFollowTheChoice) {
 
 TEST_F(Accessibility, ValueLabelsSpeakTheirReadingAndNameTheirChannel) {
     ui::QV58163_Main &w = rig.window;
-    for (int i = 0; i < Form::kChannels; ++i) {
+    for (int i = 0; i < Form::channelCount; ++i) {
         const QString channel = QStringLiteral("CH0%1").arg(i);
         EXPECT_EQ(Name(w.valueLabel(i)), "0.00000") << channel.toStdString();
         EXPECT_EQ(Description(w.valueLabel(i)), channel);
         EXPECT_EQ(Description(w.configBox(i)), channel);
-        w.advalue(i).SetCaption(QStringLiteral("-%1.250V").arg(i));
+        w.advalue(i).setCaption(QStringLiteral("-%1.250V").arg(i));
         EXPECT_EQ(Name(w.valueLabel(i)), QStringLiteral("-%1.250V").arg(i));
     }
 }

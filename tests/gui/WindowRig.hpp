@@ -19,7 +19,8 @@ namespace qv58163::test {
 
 class WindowRig {
 public:
-    explicit WindowRig(QV58163::Driver &driver, const QString &decimalPoint = QStringLiteral("."))
+    explicit WindowRig(qv58163::card::Driver &driver,
+                       const QString &decimalPoint = QStringLiteral("."))
         : procedures(window, driver, module1, decimalPoint, errors) {
         window.setMessageBoxSeam([this](QWidget *, const QString &text) {
             messages.push_back(text);
@@ -28,13 +29,13 @@ public:
             }
         });
         window.setEndSeam([this](int status) { endStatuses.push_back(status); });
-        window.Attach(procedures);
+        window.attach(procedures);
     }
 
     // Start-up as the program does it: Load, then show unless it ended.
     void Start() {
-        window.Load();
-        if (!window.EndStatus()) {
+        window.load();
+        if (!window.endStatus()) {
             window.show();
         }
     }
@@ -54,7 +55,7 @@ public:
 
     QStringList captions() const {
         QStringList texts;
-        for (int i = 0; i < Form::kChannels; ++i) {
+        for (int i = 0; i < Form::channelCount; ++i) {
             texts << window.valueLabel(i)->text();
         }
         return texts;

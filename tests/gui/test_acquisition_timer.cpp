@@ -24,7 +24,7 @@ protected:
             return 0;
         };
         rig.Start();
-        ASSERT_FALSE(rig.window.EndStatus());
+        ASSERT_FALSE(rig.window.endStatus());
     }
     std::size_t ReadCalls() const { return driver.calls("QV58163_AD_integral_all_read").size(); }
     // Starts acquiring and waits for the first ticks to arrive.

@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "QV58163.hpp"
+#include "DriverLibrary.hpp"
 #include "WindowRig.hpp"
 
 namespace qv58163::test {
@@ -59,7 +59,7 @@ TEST_F(EndToEnd, TheWindowShowsTheSimulatedCardsKnownVoltages) {
         {"QV58163_SIM_STEP_MS", "100"},
         {"QV58163_SIM_TRACE", trace.toLocal8Bit()},
     });
-    QV58163::Library driver(QStringLiteral(QV58163_SIMULATOR_DIR));
+    qv58163::card::DriverLibrary driver(QStringLiteral(QV58163_SIMULATOR_DIR));
     WindowRig rig(driver);
     rig.Start();
 
@@ -107,7 +107,7 @@ TEST_F(EndToEnd, TheWindowShowsTheSimulatedCardsKnownVoltages) {
 TEST_F(EndToEnd, TheSimulatedCardsInitialFailureIsReportedAndEndsTheProgram) {
     ScopedEnvironment env(
         {{"QV58163_SIM_INITIAL_STATUS", "-7"}, {"QV58163_SIM_TRACE", trace.toLocal8Bit()}});
-    QV58163::Library driver(QStringLiteral(QV58163_SIMULATOR_DIR));
+    qv58163::card::DriverLibrary driver(QStringLiteral(QV58163_SIMULATOR_DIR));
     WindowRig rig(driver);
     rig.Start();
     EXPECT_EQ(rig.messages,
@@ -127,13 +127,13 @@ TEST_F(EndToEnd, TheVoltageTextTakesTheDecimalSeparatorOfTheUsersLocale) {
                            {"QV58163_SIM_SIGNALS", "dc:2.5"},
                            {"QV58163_SIM_NOISE", "0"},
                            {"QV58163_SIM_STEP_MS", "100"}});
-    QV58163::Library driver(QStringLiteral(QV58163_SIMULATOR_DIR));
+    qv58163::card::DriverLibrary driver(QStringLiteral(QV58163_SIMULATOR_DIR));
     // As the program takes it: from the system locale, after the application has set the C
     // library's locale too.
     WindowRig rig(driver, QLocale::system().decimalPoint());
     rig.Start();
     rig.window.startButton()->click();
-    rig.procedures.Dispatch([&] { rig.procedures.Timer1_Timer(); });
+    rig.procedures.dispatch([&] { rig.procedures.Timer1_Timer(); });
     EXPECT_EQ(rig.window.valueLabel(0)->text(), QStringLiteral("2,500V"))
         << "count 1024 on -5..+5 V";
     EXPECT_EQ(rig.window.idBox()->currentText(), QStringLiteral(" 0")) << "card numbers are plain";

@@ -65,7 +65,7 @@ TEST_P(ListContract, AddingAnEntryLeavesTheChosenPositionAlone) {
     subject->list().AddItem(QStringLiteral(" 2"));
     EXPECT_EQ(subject->list().ListIndex(), -1) << "an empty list does not choose its first entry";
     EXPECT_EQ(subject->list().Text(), QString());
-    subject->list().SetListIndex(0);
+    subject->list().setListIndex(0);
     subject->list().AddItem(QStringLiteral(" 5"));
     EXPECT_EQ(subject->list().ListIndex(), 0);
     EXPECT_EQ(subject->list().Text(), QStringLiteral(" 2"));
@@ -74,26 +74,26 @@ TEST_P(ListContract, AddingAnEntryLeavesTheChosenPositionAlone) {
 
 TEST_P(ListContract, APositionSetFromCodeClicksOnceNestedAfterTheChange) {
     Make(RangeEntries());
-    subject->list().SetListIndex(2);
+    subject->list().setListIndex(2);
     EXPECT_EQ(clicks, std::vector<int>{2}) << "Click ran before the setting returned";
     EXPECT_EQ(subject->list().Text(), QStringLiteral("2: 0V ~ 10V"));
-    subject->list().SetListIndex(4);
-    subject->list().SetListIndex(-1);
+    subject->list().setListIndex(4);
+    subject->list().setListIndex(-1);
     EXPECT_EQ(clicks, (std::vector<int>{2, 4, -1}));
     EXPECT_EQ(subject->list().Text(), QString());
     // The same position again clicks at most once more; both our lists do not click.
-    subject->list().SetListIndex(-1);
+    subject->list().setListIndex(-1);
     EXPECT_EQ(clicks.size(), 3u);
 }
 
 TEST_P(ListContract, APositionOutsideTheListIsARunTimeErrorAndChangesNothing) {
     Make(RangeEntries());
-    subject->list().SetListIndex(1);
+    subject->list().setListIndex(1);
     for (const std::int16_t bad : {std::int16_t{5}, std::int16_t{7}, std::int16_t{-2},
                                    std::int16_t{255}, std::int16_t{-32768}}) {
         SCOPED_TRACE(bad);
         try {
-            subject->list().SetListIndex(bad);
+            subject->list().setListIndex(bad);
             ADD_FAILURE() << "no error raised";
         } catch (const RuntimeError &error) {
             EXPECT_EQ(error.message(),

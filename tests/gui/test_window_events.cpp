@@ -107,7 +107,7 @@ TEST_F(WindowEvents, ADriverThatFailsToOpenEndsBeforeTheWindowIsShown) {
               std::vector<QString>{QStringLiteral("QV58163 initial fail ! (Error# 3)")});
     EXPECT_EQ(log, (Calls{"QV58163_initial()", "QV58163_close()", "QV58163_close()"}));
     EXPECT_EQ(rig.endStatuses, std::vector<int>{2});
-    EXPECT_EQ(rig.window.EndStatus(), 2);
+    EXPECT_EQ(rig.window.endStatus(), 2);
     EXPECT_FALSE(rig.window.isVisible());
 }
 
@@ -152,7 +152,7 @@ TEST(MessageBox, IsModalWithOneOkButtonNoIconAndTheApplicationsTitle) {
         modal = box->isModal();
         box->button(QMessageBox::Ok)->click();
     });
-    window.MsgBox(QStringLiteral("QV58163 initial fail ! (Error#-7)"));
+    window.messageBox(QStringLiteral("QV58163 initial fail ! (Error#-7)"));
     EXPECT_EQ(title, QStringLiteral("QV58163"));
     EXPECT_EQ(text, QStringLiteral("QV58163 initial fail ! (Error#-7)"));
     EXPECT_EQ(buttons, 1);

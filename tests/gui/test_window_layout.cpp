@@ -72,7 +72,7 @@ TEST_F(WindowLayout, EveryControlHasItsPlaceSizeAndFont) {
     EXPECT_EQ(window.startButton()->parentWidget(), window.frame());
     EXPECT_EQ(window.startButton()->mapTo(window.clientArea(), QPoint(0, 0)),
               QPoint((1800 + 120) / 15, (360 + 600) / 15));
-    for (int i = 0; i < Form::kChannels; ++i) {
+    for (int i = 0; i < Form::channelCount; ++i) {
         EXPECT_EQ(window.valueLabel(i)->geometry().top(), (960 + 360 * i) / 15) << i;
         EXPECT_EQ(window.channelLabel(i)->geometry().top(), (930 + 360 * i) / 15) << i;
         EXPECT_EQ(window.configBox(i)->geometry().top(), (960 + 360 * i) / 15) << i;
@@ -109,7 +109,7 @@ TEST_F(WindowLayout, TextsAndEntriesAtCreation) {
     EXPECT_EQ(window.idBox()->count(), 0);
     EXPECT_EQ(entries(window.modeBox()), ModeEntries());
     EXPECT_EQ(window.modeBox()->currentIndex(), -1);
-    for (int i = 0; i < Form::kChannels; ++i) {
+    for (int i = 0; i < Form::channelCount; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(window.channelLabel(i)->text(), QStringLiteral("CH0%1").arg(i));
         EXPECT_EQ(window.valueLabel(i)->text(), QStringLiteral("0.00000"));

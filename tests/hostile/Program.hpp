@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "QV58163.hpp"
+#include "DriverLibrary.hpp"
 #include "WindowRig.hpp"
 
 namespace qv58163::test {
@@ -21,7 +21,7 @@ public:
 
     // A refresh, entered the way the timer enters it, without waiting for the timer.
     void Tick() {
-        rig.procedures.Dispatch([this] { rig.procedures.Timer1_Timer(); });
+        rig.procedures.dispatch([this] { rig.procedures.Timer1_Timer(); });
     }
 
     std::vector<std::string> captions() const {
@@ -47,7 +47,7 @@ public:
         return text;
     }
 
-    QV58163::Library library;
+    qv58163::card::DriverLibrary library;
     WindowRig rig;
 };
 

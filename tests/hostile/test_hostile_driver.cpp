@@ -201,7 +201,7 @@ TEST_P(KeepsWorking, ShowsExactlyWhatTheRulesGiveForWhatTheDriverWrote) {
     qputenv("QV58163_HOSTILE_SEED", QByteArray::number(static_cast<qulonglong>(seed)));
 
     Program program(kHostileDir);
-    program.rig.window.Load();
+    program.rig.window.load();
     ASSERT_TRUE(program.rig.endStatuses.empty()) << program.shown();
     program.rig.window.show();
     Loaded loaded = CheckStartUp(program, log.Next());
@@ -304,13 +304,13 @@ INSTANTIATE_TEST_SUITE_P(Seeds, KeepsWorking, ::testing::Values(0, 1, 2));
 TEST_F(Hostile, ARangeCodeNoEntryCanShowEndsThroughTheRunTimeErrorReport) {
     qputenv("QV58163_HOSTILE_RANGE", "3:7");
     Program program(kHostileDir);
-    program.rig.window.Load();
+    program.rig.window.load();
 
     const std::string report = "Run-time error: position 7 is outside the list AD_config(3)";
     EXPECT_EQ(program.messages(), std::vector<std::string>{report});
     EXPECT_EQ(program.rig.errors.str(), report + "\n");
     EXPECT_EQ(program.rig.endStatuses, std::vector<int>{1});
-    EXPECT_EQ(program.rig.window.EndStatus(), 1);
+    EXPECT_EQ(program.rig.window.endStatus(), 1);
 
     const std::vector<Call> calls = log.Next();
     ASSERT_EQ(calls.size(), 1u + 16u + 3u * 2u + 1u + 1u);
@@ -331,7 +331,7 @@ TEST_F(Hostile, AMissingExportEndsTheProgramWhenItIsFirstNeeded) {
     const QString trace = dir.filePath(QStringLiteral("no_stop.log"));
     qputenv("QV58163_TEST_LOG", trace.toLocal8Bit());
     Program program(kNoStopDir);
-    program.rig.window.Load();
+    program.rig.window.load();
     ASSERT_TRUE(program.rig.endStatuses.empty());
     program.rig.window.startButton()->click();
     program.Tick();
@@ -368,7 +368,7 @@ TEST_F(Hostile, AMissingLibraryEndsTheProgramAtItsFirstCall) {
     QTemporaryDir empty;
     ASSERT_TRUE(empty.isValid());
     Program program(empty.path());
-    program.rig.window.Load();
+    program.rig.window.load();
 
     ASSERT_EQ(program.messages().size(), 1u);
     const std::string expected =
@@ -394,12 +394,12 @@ class InitialFails : public Hostile, public ::testing::WithParamInterface<Initia
 TEST_P(InitialFails, ReportsTheStatusClosesTwiceAndEndsWithTwo) {
     qputenv("QV58163_HOSTILE_INITIAL", GetParam().status);
     Program program(kHostileDir);
-    program.rig.window.Load();
+    program.rig.window.load();
 
     EXPECT_EQ(program.messages(), std::vector<std::string>{GetParam().message});
     EXPECT_TRUE(program.rig.errors.str().empty()) << "not a run-time error";
     EXPECT_EQ(program.rig.endStatuses, std::vector<int>{2});
-    EXPECT_EQ(program.rig.window.EndStatus(), 2);
+    EXPECT_EQ(program.rig.window.endStatus(), 2);
     EXPECT_EQ(Texts(log.Next()), (std::vector<std::string>{"initial", "close", "close"}));
     EXPECT_FALSE(program.rig.window.isVisible());
 }

@@ -37,7 +37,7 @@ long long ResidentBytes() {
 TEST(SimulatorRuns, EveryCardNumberFromZeroToFifteenIsListedAndCanBeChosen) {
     qputenv("QV58163_SIM_CARDS", "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15");
     Program program(kSimulatorDir);
-    program.rig.window.Load();
+    program.rig.window.load();
     qunsetenv("QV58163_SIM_CARDS");
     ASSERT_TRUE(program.rig.endStatuses.empty()) << program.shown();
 
@@ -64,7 +64,7 @@ TEST(SimulatorRuns, EveryCardNumberFromZeroToFifteenIsListedAndCanBeChosen) {
 TEST(SimulatorRuns, AHundredThousandRefreshesLeaveResidentMemoryFlat) {
     qputenv("QV58163_SIM_STEP_MS", "100");  // simulated time: no waiting on the clock
     Program program(kSimulatorDir);
-    program.rig.window.Load();
+    program.rig.window.load();
     ASSERT_TRUE(program.rig.endStatuses.empty()) << program.shown();
     program.rig.window.show();
     program.rig.window.startButton()->click();

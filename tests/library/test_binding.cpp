@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "QV58163.hpp"
+#include "DriverLibrary.hpp"
 #include "RuntimeError.hpp"
 
 namespace {
@@ -50,7 +50,7 @@ bool SystemHasADriver() {
 }
 
 TEST(Binding, LoadsTheDriverBesideTheProgramAndCallsThroughIt) {
-    QV58163::Library driver(DriverDir("beside"));
+    qv58163::card::DriverLibrary driver(DriverDir("beside"));
     EXPECT_TRUE(driver.loadedFrom().isEmpty()) << "nothing is loaded before the first call";
     EXPECT_EQ(driver.QV58163_initial(), 11);
     EXPECT_EQ(driver.loadedFrom(), DriverDir("beside") + QStringLiteral("/libQV58163.so"));
@@ -72,7 +72,7 @@ TEST(Binding, LoadsTheDriverBesideTheProgramAndCallsThroughIt) {
 }
 
 TEST(Binding, AMissingExportFailsOnlyWhenItIsFirstNeededAndIsNamed) {
-    QV58163::Library driver(DriverDir("no_stop"));
+    qv58163::card::DriverLibrary driver(DriverDir("no_stop"));
     EXPECT_EQ(driver.QV58163_initial(), 0);
     EXPECT_EQ(driver.QV58163_AD_integral_start(1, 1), 0);
     std::int16_t results[QV58163_RESULT_SLOTS] = {};
@@ -90,7 +90,7 @@ TEST(Binding, AMissingLibraryIsARunTimeErrorAtTheFirstCallNamingTheLibrary) {
     if (SystemHasADriver()) {
         GTEST_SKIP() << "a driver is installed on this system's library path";
     }
-    QV58163::Library driver(DriverDir("empty"));
+    qv58163::card::DriverLibrary driver(DriverDir("empty"));
     const QString error = ErrorOf([&] { driver.QV58163_initial(); });
     EXPECT_TRUE(
         error.startsWith(QStringLiteral("the driver library libQV58163.so could not be loaded")))
@@ -103,14 +103,14 @@ TEST(Binding, ALibraryInTheWorkingDirectoryIsNeverLoaded) {
     // The decoy sits in the working directory; the real driver beside the program wins.
     WorkingDirectory cwd(DriverDir("decoy"));
     {
-        QV58163::Library driver(DriverDir("beside"));
+        qv58163::card::DriverLibrary driver(DriverDir("beside"));
         EXPECT_EQ(driver.QV58163_initial(), 11);
     }
     // With nothing beside the program, the decoy is still not taken.
     if (SystemHasADriver()) {
         GTEST_SKIP() << "a driver is installed on this system's library path";
     }
-    QV58163::Library driver(DriverDir("empty"));
+    qv58163::card::DriverLibrary driver(DriverDir("empty"));
     EXPECT_FALSE(ErrorOf([&] { driver.QV58163_initial(); }).isEmpty());
     EXPECT_TRUE(driver.loadedFrom().isEmpty());
 }
@@ -118,14 +118,14 @@ TEST(Binding, ALibraryInTheWorkingDirectoryIsNeverLoaded) {
 // Run with the system's search path pointing at drivers/system (see tests/CMakeLists.txt).
 TEST(SystemPath, TheSystemPathIsSearchedOnlyWhenNothingIsBesideTheProgram) {
     ASSERT_TRUE(SystemHasADriver()) << "this case runs with LD_LIBRARY_PATH set by CTest";
-    QV58163::Library fromSystem(DriverDir("empty"));
+    qv58163::card::DriverLibrary fromSystem(DriverDir("empty"));
     EXPECT_EQ(fromSystem.QV58163_initial(), 22);
 
-    QV58163::Library besideFirst(DriverDir("beside"));
+    qv58163::card::DriverLibrary besideFirst(DriverDir("beside"));
     EXPECT_EQ(besideFirst.QV58163_initial(), 11);
 
     WorkingDirectory cwd(DriverDir("decoy"));
-    QV58163::Library notTheDecoy(DriverDir("empty"));
+    qv58163::card::DriverLibrary notTheDecoy(DriverDir("empty"));
     EXPECT_EQ(notTheDecoy.QV58163_initial(), 22);
 }
 

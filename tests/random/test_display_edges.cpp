@@ -33,10 +33,10 @@ TEST(DisplayEdges, EverySlotValueInEveryRangeShowsTheExactRoundedVoltage) {
             const std::int32_t count = slot < 0 ? slot + 4096 : slot;  // the lift, by the rules
             for (std::int16_t position = 0; position <= 4; ++position) {
                 double volts = 123.0;
-                CountToVolts(position, count, volts);
+                countToVolts(position, count, volts);
                 const std::string expected = reference::Display(
                     reference::Convert(position, reference::SlotCount(value), {}), sep);
-                const std::string shown = VoltText(volts, point).toStdString();
+                const std::string shown = voltText(volts, point).toStdString();
                 if (shown != expected) {
                     ADD_FAILURE() << "slot " << slot << " at position " << position << " shows "
                                   << shown << ", expected " << expected;
@@ -50,7 +50,7 @@ TEST(DisplayEdges, EverySlotValueInEveryRangeShowsTheExactRoundedVoltage) {
             }
             // With nothing chosen the voltage is left as it was.
             double untouched = -1.5;
-            CountToVolts(-1, count, untouched);
+            countToVolts(-1, count, untouched);
             ASSERT_EQ(untouched, -1.5) << "slot " << slot;
         }
     }
@@ -115,7 +115,7 @@ TEST(DisplayEdges, RandomDoublesShowTheirExactDecimalValueRoundedHalfAwayFromZer
         const double volts = RandomDouble(rng);
         for (const QString &point : Separators()) {
             const std::string expected = reference::Display(volts, point.toStdString());
-            ASSERT_EQ(VoltText(volts, point).toStdString(), expected)
+            ASSERT_EQ(voltText(volts, point).toStdString(), expected)
                 << "value " << std::hexfloat << volts;
         }
     }
@@ -131,7 +131,7 @@ TEST(DisplayEdges, TheExtremesOfADouble) {
                              4503599627370495.5};
     for (const double volts : values) {
         for (const QString &point : Separators()) {
-            EXPECT_EQ(VoltText(volts, point).toStdString(),
+            EXPECT_EQ(voltText(volts, point).toStdString(),
                       reference::Display(volts, point.toStdString()))
                 << std::hexfloat << volts;
         }

@@ -230,12 +230,12 @@ class Model {
 public:
     explicit Model(const Setup &setup) : setup_(setup) { captions.fill("0.00000"); }
 
-    void Load() {
+    void load() {
         Add("AD_Mode.ListIndex = 1");
         Add("QV58163_initial()");
         if (setup_.initialStatus != 0) {
             const std::int32_t s = setup_.initialStatus;
-            Add("MsgBox \"QV58163 initial fail ! (Error#" + (s < 0 ? "" : std::string(" ")) +
+            Add("messageBox \"QV58163 initial fail ! (Error#" + (s < 0 ? "" : std::string(" ")) +
                 std::to_string(s) + ")\"");
             Add("QV58163_close()");
             Add("Unload");
@@ -327,7 +327,7 @@ public:
         }
     }
 
-    bool Ended() const { return ended_; }
+    bool ended() const { return ended_; }
     bool HasCards() const { return !entries_.empty(); }
 
     CallLog log;
@@ -434,9 +434,9 @@ std::optional<std::string> Execute(const Sequence &sequence, Coverage *coverage 
         return std::nullopt;
     };
 
-    form.Attach(procedures);
-    form.Load();
-    model.Load();
+    form.attach(procedures);
+    form.load();
+    model.load();
     if (auto failure = check("after start-up")) {
         return failure;
     }

@@ -1,5 +1,6 @@
 #include "FakeForm.hpp"
 
+#include "RangeTable.hpp"
 #include "RuntimeError.hpp"
 
 namespace qv58163::test {
@@ -9,7 +10,7 @@ void FakeList::AddItem(const QString &text) {
     log_.push_back(name_ + ".AddItem \"" + text.toStdString() + "\"");
 }
 
-void FakeList::SetListIndex(std::int16_t position) {
+void FakeList::setListIndex(std::int16_t position) {
     if (position < -1 || position >= entries.size()) {
         throw RuntimeError(QStringLiteral("position %1 is outside the list %2")
                                .arg(position)
@@ -34,15 +35,17 @@ void FakeList::Choose(std::int16_t position) {
     }
 }
 
-void FakeTimer::SetEnabled(bool on) {
+void FakeTimer::setEnabled(bool on) {
     enabled = on;
     log_.push_back(on ? "Timer1.Enabled = True" : "Timer1.Enabled = False");
 }
 
 QStringList RangeEntries() {
-    return {QStringLiteral("0: 0V ~ 5V"), QStringLiteral("1: -5V ~ +5V"),
-            QStringLiteral("2: 0V ~ 10V"), QStringLiteral("3: -10V ~ +10V"),
-            QStringLiteral("255 : stop")};
+    QStringList entries;
+    for (const card::Range &range : card::rangeTable) {
+        entries << QString::fromLatin1(range.text);
+    }
+    return entries;
 }
 
 QStringList ModeEntries() {
@@ -55,80 +58,78 @@ QStringList ModeEntries() {
 
 FakeForm::FakeForm(CallLog &log)
     : id("ID", {}, log), mode("AD_Mode", ModeEntries(), log), timer(log), log_(log) {
-    for (int i = 0; i < kChannels; ++i) {
+    for (int i = 0; i < channelCount; ++i) {
         config[i] =
             std::make_unique<FakeList>("AD_config(" + std::to_string(i) + ")", RangeEntries(), log);
     }
 }
 
-void FakeForm::Attach(MainProcedures &procedures) {
+void FakeForm::attach(MainProcedures &procedures) {
     procedures_ = &procedures;
     MainProcedures *p = &procedures;
     id.click = [this, p] {
         log_.push_back("ID_Click");
-        p->Dispatch([p] { p->ID_Click(); });
+        p->raise(Event::IdClick);
     };
-    for (int i = 0; i < kChannels; ++i) {
+    for (int i = 0; i < channelCount; ++i) {
         const auto index = static_cast<std::int16_t>(i);
         config[i]->click = [this, p, index] {
             log_.push_back("AD_config_Click(" + std::to_string(index) + ")");
-            p->Dispatch([p, index] { p->AD_config_Click(index); });
+            p->raise(Event::ConfigClick, index);
         };
     }
 }
 
-void FakeForm::MsgBox(const QString &text) {
+void FakeForm::messageBox(const QString &text) {
     messages.push_back(text);
-    log_.push_back("MsgBox \"" + text.toStdString() + "\"");
+    log_.push_back("messageBox \"" + text.toStdString() + "\"");
     if (onMsgBox) {
         onMsgBox();
     }
 }
 
-void FakeForm::Unload() {
-    MainProcedures *p = procedures_;
-    p->Dispatch([this, p] {
+void FakeForm::unload() {
+    if (!procedures_->ended()) {
         log_.push_back("Unload");
-        std::int16_t cancel = 0;
-        p->Form_Unload(cancel);
-    });
+    }
+    procedures_->raise(Event::Unload);
 }
 
-void FakeForm::End(int status) {
+void FakeForm::end(int status) {
     endStatus = status;
     timer.enabled = false;
     log_.push_back("End " + std::to_string(status));
 }
 
-void FakeForm::Load() {
-    procedures_->Dispatch([this] { procedures_->Form_Load(); });
+void FakeForm::load() {
+    procedures_->raise(Event::Load);
 }
 
 void FakeForm::Tick() {
     if (timer.enabled) {
-        procedures_->Dispatch([this] { procedures_->Timer1_Timer(); });
+        procedures_->raise(Event::TimerTick);
     }
 }
 
 void FakeForm::PressStart() {
-    procedures_->Dispatch([this] { procedures_->CmB_Start_Click(); });
+    procedures_->raise(Event::StartClick);
 }
 
 void FakeForm::PressStop() {
-    procedures_->Dispatch([this] { procedures_->CmB_Stop_Click(); });
+    procedures_->raise(Event::StopClick);
 }
 
 void FakeForm::PressExitButton() {
-    procedures_->Dispatch([this] { procedures_->chk_exit_Click(); });
+    procedures_->raise(Event::ExitButtonClick);
 }
 
 void FakeForm::ChooseExitMenu() {
-    procedures_->Dispatch([this] { procedures_->m_exit_Click(); });
+    procedures_->raise(Event::ExitMenuClick);
 }
 
 void FakeForm::CloseWindow() {
     if (!endStatus) {
-        Unload();
+        unload();
     }
 }
 

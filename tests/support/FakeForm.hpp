@@ -25,7 +25,7 @@ public:
 
     void AddItem(const QString &text) override;
     std::int16_t ListIndex() const override { return index; }
-    void SetListIndex(std::int16_t position) override;
+    void setListIndex(std::int16_t position) override;
     QString Text() const override { return index < 0 ? QString() : entries.at(index); }
 
     // What the list's Click runs (set by FakeForm::Attach, or by a test).
@@ -43,14 +43,14 @@ private:
 
 class FakeLabel final : public Label {
 public:
-    void SetCaption(const QString &text) override { caption = text; }
+    void setCaption(const QString &text) override { caption = text; }
     QString caption = QStringLiteral("0.00000");
 };
 
 class FakeTimer final : public Timer {
 public:
     explicit FakeTimer(CallLog &log) : log_(log) {}
-    void SetEnabled(bool on) override;
+    void setEnabled(bool on) override;
     bool enabled = false;
 
 private:
@@ -62,21 +62,21 @@ public:
     explicit FakeForm(CallLog &log);
 
     // Wires the events the window answers to `procedures`, as the real window does.
-    void Attach(MainProcedures &procedures);
+    void attach(MainProcedures &procedures);
 
     DropDownList &ID() override { return id; }
     DropDownList &AD_Mode() override { return mode; }
     DropDownList &AD_config(int index) override {
-        return *config[ControlIndex(index, "AD_config")];
+        return *config[controlIndex(index, "AD_config")];
     }
-    Label &advalue(int index) override { return values[ControlIndex(index, "advalue")]; }
+    Label &advalue(int index) override { return values[controlIndex(index, "advalue")]; }
     Timer &Timer1() override { return timer; }
-    void MsgBox(const QString &text) override;
-    void Unload() override;
-    void End(int status) override;
+    void messageBox(const QString &text) override;
+    void unload() override;
+    void end(int status) override;
 
     // The operator's actions, each through the event guard like the real window's.
-    void Load();
+    void load();
     void Tick();  // a tick of Timer1; ignored while it is disabled, as the real timer would
     void PressStart();
     void PressStop();
@@ -88,12 +88,12 @@ public:
 
     FakeList id;
     FakeList mode;
-    std::array<std::unique_ptr<FakeList>, kChannels> config;
-    std::array<FakeLabel, kChannels> values;
+    std::array<std::unique_ptr<FakeList>, channelCount> config;
+    std::array<FakeLabel, channelCount> values;
     FakeTimer timer;
     std::vector<QString> messages;
     std::optional<int> endStatus;
-    std::function<void()> onMsgBox;  // runs inside MsgBox, as events during a modal box would
+    std::function<void()> onMsgBox;  // runs inside messageBox, as events during a modal box would
 
 private:
     CallLog &log_;

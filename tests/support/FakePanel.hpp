@@ -22,7 +22,7 @@ using Calls = std::vector<std::string>;
 struct FakePanel {
     explicit FakePanel(const QString &decimalPoint = QStringLiteral("."))
         : procedures(form, driver, module1, decimalPoint, errors) {
-        form.Attach(procedures);
+        form.attach(procedures);
     }
 
     // The log from entry `from` on.

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "QV58163.hpp"
+#include "DriverLibrary.hpp"
 
 namespace qv58163::test {
 
 using CallLog = std::vector<std::string>;
 
-class RecordingDriver final : public QV58163::Driver {
+class RecordingDriver final : public qv58163::card::Driver {
 public:
     explicit RecordingDriver(CallLog &log) : log_(log) {}
 

@@ -23,11 +23,11 @@ protected:
     }
 
     // Start-up with the card reporting `codes`; the program must not end in it.
-    void Load(const Codes &codes = {0, 0, 0, 0, 0, 0, 0, 0}) {
+    void load(const Codes &codes = {0, 0, 0, 0, 0, 0, 0, 0}) {
         for (int i = 0; i < 8; ++i) {
             panel.driver.codes[i] = static_cast<std::uint8_t>(codes[i]);
         }
-        panel.form.Load();
+        panel.form.load();
         ASSERT_FALSE(panel.form.endStatus);
     }
     // Every read from now on writes `results` into slots 0 to 7 and garbage into the rest, and
@@ -49,7 +49,7 @@ protected:
 };
 
 TEST_F(Acquisition, StartSendsTheModeChosenAtThatMomentAndEnablesTheTimer) {
-    Load();
+    load();
     for (const int mode : {0, 1, 7, 10}) {
         SCOPED_TRACE("mode " + std::to_string(mode));
         panel.form.mode.Choose(static_cast<std::int16_t>(mode));
@@ -63,7 +63,7 @@ TEST_F(Acquisition, StartSendsTheModeChosenAtThatMomentAndEnablesTheTimer) {
 }
 
 TEST_F(Acquisition, StartTwiceStartsTwiceAndTheTimerStaysOn) {
-    Load();
+    load();
     panel.form.PressStart();
     panel.form.PressStart();
     EXPECT_EQ(panel.driver.calls("QV58163_AD_integral_start"),
@@ -74,7 +74,7 @@ TEST_F(Acquisition, StartTwiceStartsTwiceAndTheTimerStaysOn) {
 }
 
 TEST_F(Acquisition, StopBeforeStartStopsOnceAndNoRefreshEverRuns) {
-    Load();
+    load();
     const std::size_t from = panel.log.size();
     panel.form.PressStop();
     EXPECT_EQ(panel.Since(from), (Calls{"QV58163_AD_integral_stop(3)", "Timer1.Enabled = False"}));
@@ -86,7 +86,7 @@ TEST_F(Acquisition, StopBeforeStartStopsOnceAndNoRefreshEverRuns) {
 }
 
 TEST_F(Acquisition, AfterStopTicksReadNothing) {
-    Load();
+    load();
     Reads({1, 2, 3, 4, 5, 6, 7, 8});
     panel.form.PressStart();
     panel.form.Tick();
@@ -99,7 +99,7 @@ TEST_F(Acquisition, AfterStopTicksReadNothing) {
 
 TEST_F(Acquisition, EachTickReadsOnceFromTheCardSelectedThenAndStartsNoOther) {
     panel.driver.cards = {2, 5};
-    Load();
+    load();
     panel.form.PressStart();  // to card 5: the last one found, though the list shows " 2"
     panel.form.Tick();
     panel.form.id.Choose(1);
@@ -123,7 +123,7 @@ TEST_F(Acquisition, EachTickReadsOnceFromTheCardSelectedThenAndStartsNoOther) {
 }
 
 TEST_F(Acquisition, AModeChosenWhileAcquiringCountsFromTheNextStart) {
-    Load();
+    load();
     panel.form.PressStart();
     const std::size_t from = panel.log.size();
     panel.form.mode.Choose(6);
@@ -136,7 +136,7 @@ TEST_F(Acquisition, AModeChosenWhileAcquiringCountsFromTheNextStart) {
 }
 
 TEST_F(Acquisition, AReadThatWritesNothingShowsZeroOnEveryRange) {
-    Load({0, 1, 2, 3, 255, 1, 3, 0});
+    load({0, 1, 2, 3, 255, 1, 3, 0});
     panel.form.PressStart();
     Reads({4095, -1, 4095, -2048, 100, 100, 100, 100});
     panel.form.Tick();
@@ -146,7 +146,7 @@ TEST_F(Acquisition, AReadThatWritesNothingShowsZeroOnEveryRange) {
 }
 
 TEST_F(Acquisition, TheReadsStatusIsKeptAndNotActedOn) {
-    Load({0, 1, 2, 3, 0, 1, 2, 3});
+    load({0, 1, 2, 3, 0, 1, 2, 3});
     panel.form.PressStart();
     Reads({1, 1, 1, 1, 2047, 2047, 2047, 2047}, -7);
     panel.form.Tick();
@@ -183,7 +183,7 @@ class OneRefresh : public Acquisition, public ::testing::WithParamInterface<Refr
 
 TEST_P(OneRefresh, ShowsEachChannelsVoltage) {
     const Refresh row = GetParam();
-    Load(row.codes);
+    load(row.codes);
     for (const int i : row.unchosen) {
         panel.form.config[i]->index = -1;
     }
@@ -259,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
             {"-10.000V", "0.000V", "0.000V", "0.000V", "5.000V", "5.000V", "5.000V", "5.000V"}}));
 
 TEST_F(Acquisition, SlotsPastTheChannelsNeverShow) {
-    Load({0, 1, 2, 3, 0, 1, 2, 3});
+    load({0, 1, 2, 3, 0, 1, 2, 3});
     Reads({0, 0, 0, 0, 0, 0, 0, 0});  // and 31322 in slots 8 to 24
     panel.form.PressStart();
     panel.form.Tick();
@@ -267,7 +267,7 @@ TEST_F(Acquisition, SlotsPastTheChannelsNeverShow) {
 }
 
 TEST_F(Acquisition, ARangeChangedBetweenTicksShowsAtTheNextRefreshOnly) {
-    Load({0, 0, 0, 0, 0, 0, 0, 0});
+    load({0, 0, 0, 0, 0, 0, 0, 0});
     Reads({4095, 4095, 4095, 4095, 4095, 4095, 4095, 4095});
     panel.form.PressStart();
     panel.form.Tick();
@@ -290,7 +290,7 @@ protected:
 };
 
 TEST_P(CommaLocale, ShowsTheLocalesDecimalPoint) {
-    Load({1, 1, 1, 1, 1, 1, 1, 1});
+    load({1, 1, 1, 1, 1, 1, 1, 1});
     Reads({1024, -1024, 0, 2047, -2048, 128, -128, 1});
     panel.form.PressStart();
     panel.form.Tick();

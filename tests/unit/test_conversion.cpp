@@ -41,7 +41,7 @@ TEST_P(CountToVoltsTable, GivesTheExactDoubleOnEachRange) {
     const CountRow row = GetParam();
     for (std::int16_t position = 0; position < 4; ++position) {
         double volts = 123.0;  // whatever the caller held before
-        CountToVolts(position, row.count, volts);
+        countToVolts(position, row.count, volts);
         EXPECT_TRUE(SameDouble(volts, row.volts[position]))
             << "count " << row.count << ", position " << position;
     }
@@ -65,21 +65,21 @@ INSTANTIATE_TEST_SUITE_P(
         CountRow{-1,
                  {-0.001221001221001221, -0.00244140625, -0.002442002442002442, -0.0048828125}}));
 
-TEST(CountToVolts, TheStopPositionGivesZeroForAnyCount) {
+TEST(countToVolts, TheStopPositionGivesZeroForAnyCount) {
     for (const std::int32_t count :
          {0, 1, 2047, 2048, 4095, 5000, -1, -4096, std::numeric_limits<std::int32_t>::min(),
           std::numeric_limits<std::int32_t>::max()}) {
         double volts = -7.25;
-        CountToVolts(4, count, volts);
+        countToVolts(4, count, volts);
         EXPECT_TRUE(SameDouble(volts, 0.0)) << "count " << count;
     }
 }
 
-TEST(CountToVolts, APositionWithNoRangeLeavesTheCallersValue) {
+TEST(countToVolts, APositionWithNoRangeLeavesTheCallersValue) {
     for (const std::int16_t position : {-1, 5, 6, 255, -32768, 32767}) {
         for (const double before : {0.0, -0.0, 3.5, -9.9951171875}) {
             double volts = before;
-            CountToVolts(position, 2047, volts);
+            countToVolts(position, 2047, volts);
             EXPECT_TRUE(SameDouble(volts, before)) << "position " << position;
         }
     }
@@ -98,7 +98,7 @@ class VoltTextTable : public ::testing::TestWithParam<TextRow> {};
 
 TEST_P(VoltTextTable, ShowsThreeDecimalsRoundedByTheTrueValue) {
     const TextRow row = GetParam();
-    EXPECT_EQ(VoltText(row.volts, QStringLiteral(".")).toStdString(), row.text);
+    EXPECT_EQ(voltText(row.volts, QStringLiteral(".")).toStdString(), row.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -122,11 +122,11 @@ INSTANTIATE_TEST_SUITE_P(
         TextRow{123456789.0625, "123456789.063V"}, TextRow{-123456789.0625, "-123456789.063V"},
         TextRow{1234567.8904, "1234567.890V"}));
 
-TEST(VoltText, UsesTheDecimalPointItIsGiven) {
-    EXPECT_EQ(VoltText(2.5, QStringLiteral(",")).toStdString(), "2,500V");
-    EXPECT_EQ(VoltText(-0.3125, QStringLiteral(",")).toStdString(), "-0,313V");
-    EXPECT_EQ(VoltText(1e20, QStringLiteral(",")).toStdString(), "100000000000000000000,000V");
-    EXPECT_EQ(VoltText(1.5, QString(QChar(0x066B))).toStdString(), "1\u066B500V");
+TEST(voltText, UsesTheDecimalPointItIsGiven) {
+    EXPECT_EQ(voltText(2.5, QStringLiteral(",")).toStdString(), "2,500V");
+    EXPECT_EQ(voltText(-0.3125, QStringLiteral(",")).toStdString(), "-0,313V");
+    EXPECT_EQ(voltText(1e20, QStringLiteral(",")).toStdString(), "100000000000000000000,000V");
+    EXPECT_EQ(voltText(1.5, QString(QChar(0x066B))).toStdString(), "1\u066B500V");
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ protected:
 
 TEST_F(Ranges, StartUpReadsShowsAndWritesBackEachChannelInTurn) {
     Report({0, 1, 2, 3, 255, 0, 0, 0});
-    panel.form.Load();
+    panel.form.load();
     ASSERT_FALSE(panel.form.endStatus);
 
     const QStringList shown = {"0: 0V ~ 5V", "1: -5V ~ +5V", "2: 0V ~ 10V", "3: -10V ~ +10V",
@@ -80,7 +80,7 @@ class ReportedCode : public Ranges, public ::testing::WithParamInterface<Reporte
 TEST_P(ReportedCode, IsShownSentBackAndKeptOnEveryChannel) {
     const Reported row = GetParam();
     Report({row.code, row.code, row.code, row.code, row.code, row.code, row.code, row.code});
-    panel.form.Load();
+    panel.form.load();
     ASSERT_FALSE(panel.form.endStatus);
     for (int i = 0; i < 8; ++i) {
         SCOPED_TRACE("channel " + std::to_string(i));
@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Codes, ReportedCode,
 TEST_F(Ranges, AReadThatWritesNothingLeavesTheTablesZeroAndSoTheFirstRange) {
     Report({3, 3, 3, 3, 3, 3, 3, 3});
     panel.driver.codes.erase(5);
-    panel.form.Load();
+    panel.form.load();
     ASSERT_FALSE(panel.form.endStatus);
     EXPECT_EQ(Shown(5), QStringLiteral("0: 0V ~ 5V"));
     EXPECT_EQ(panel.module1.ad_config_data(5), 0);
@@ -129,7 +129,7 @@ class OperatorChoice : public Ranges, public ::testing::WithParamInterface<Choic
 TEST_P(OperatorChoice, SendsTheRangeToTheSelectedCardAndKeepsThePosition) {
     const Choice row = GetParam();
     Report({1, 2, 3, 0, 255, 2, 1, 3});
-    panel.form.Load();
+    panel.form.load();
     ASSERT_FALSE(panel.form.endStatus);
     std::array<int, 8> before{};
     for (int i = 0; i < 8; ++i) {
@@ -166,7 +166,7 @@ TEST_P(CodeWithoutEntry, IsARunTimeErrorNamingTheChannelAndTheCode) {
     const BadCode row = GetParam();
     Report({0, 0, 0, 0, 0, 0, 0, 0});
     panel.driver.codes[row.channel] = static_cast<std::uint8_t>(row.code);
-    panel.form.Load();
+    panel.form.load();
 
     const QString report =
         QStringLiteral("Run-time error: position %1 is outside the list AD_config(%2)")
@@ -191,7 +191,7 @@ TEST_F(Ranges, TheTablesEntriesBeyondTheChannelsAreNeverTouched) {
         panel.module1.ad_config_data(k) = static_cast<std::uint8_t>(100 + k);
     }
     Report({1, 255, 3, 0, 2, 1, 4, 3});
-    panel.form.Load();
+    panel.form.load();
     for (int i = 0; i < 8; ++i) {
         panel.form.config[i]->Choose(static_cast<std::int16_t>((i + 2) % 5));
     }

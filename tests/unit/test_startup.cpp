@@ -12,7 +12,7 @@ namespace {
 
 class StartUp : public ::testing::Test, public FakePanel {
 protected:
-    void Load() { form.Load(); }
+    void load() { form.load(); }
     // The log from the first entry starting with `prefix` on.
     Calls From(const std::string &prefix) const {
         for (auto it = log.begin(); it != log.end(); ++it) {
@@ -26,7 +26,7 @@ protected:
 
 TEST_F(StartUp, CardsTwoAndFiveAnswer) {
     driver.cards = {2, 5};
-    Load();
+    load();
 
     ASSERT_FALSE(form.endStatus);
     EXPECT_EQ(form.id.entries, (QStringList{QStringLiteral(" 2"), QStringLiteral(" 5")}));
@@ -58,7 +58,7 @@ TEST_F(StartUp, CardsTwoAndFiveAnswer) {
 
 TEST_F(StartUp, NoCardAnswers) {
     driver.cards = {};
-    Load();
+    load();
 
     ASSERT_FALSE(form.endStatus);
     EXPECT_TRUE(form.id.entries.isEmpty());
@@ -88,14 +88,14 @@ class DriverFails : public StartUp, public ::testing::WithParamInterface<DriverF
 
 TEST_P(DriverFails, ReportsTheStatusClosesTwiceAndEndsWithoutShowingTheWindow) {
     driver.initialStatus = GetParam().status;
-    Load();
+    load();
 
     EXPECT_EQ(form.messages, std::vector<QString>{QString::fromLatin1(GetParam().message)});
     // The message, the close, the unload whose handler closes again, the end; nothing else.
     const Calls expected = {
         "AD_Mode.ListIndex = 1",
         "QV58163_initial()",
-        std::string("MsgBox \"") + GetParam().message + "\"",
+        std::string("messageBox \"") + GetParam().message + "\"",
         "QV58163_close()",
         "Unload",
         "QV58163_close()",
@@ -104,7 +104,7 @@ TEST_P(DriverFails, ReportsTheStatusClosesTwiceAndEndsWithoutShowingTheWindow) {
     EXPECT_EQ(log, expected);
     ASSERT_TRUE(form.endStatus);
     EXPECT_NE(*form.endStatus, 0);
-    EXPECT_TRUE(procedures.Ended());
+    EXPECT_TRUE(procedures.ended());
 
     // Ended means ended: no event is answered any more.
     form.PressStart();
@@ -117,12 +117,13 @@ INSTANTIATE_TEST_SUITE_P(Statuses, DriverFails,
                                            DriverFailure{-7, "QV58163 initial fail ! (Error#-7)"}),
                          [](const ::testing::TestParamInfo<DriverFailure> &info) {
                              const std::int32_t status = info.param.status;
-                             return (status < 0 ? "StatusMinus" : "Status") + std::to_string(std::abs(status));
+                             return (status < 0 ? "StatusMinus" : "Status") +
+                                    std::to_string(std::abs(status));
                          });
 
 TEST_F(StartUp, TheOperatorPicksAnotherCard) {
     driver.cards = {2, 5};
-    Load();
+    load();
     form.id.Choose(1);
     EXPECT_EQ(module1.card_id, 5);
     form.id.Choose(0);
@@ -149,7 +150,7 @@ TEST_F(StartUp, EachExitClosesTheDriverWithoutStoppingAndEndsWithStatusZero) {
         FakePanel run;
         CallLog &runLog = run.log;
         FakeForm &runForm = run.form;
-        runForm.Load();
+        runForm.load();
         runForm.PressStart();
         runForm.Tick();
         const std::size_t before = runLog.size();
@@ -172,21 +173,21 @@ TEST_F(StartUp, EachExitClosesTheDriverWithoutStoppingAndEndsWithStatusZero) {
 
 TEST_F(StartUp, ARunTimeErrorIsReportedThenTheDriverClosedAndTheProgramEnded) {
     driver.codes[3] = 7;  // a range code no entry can show
-    Load();
+    load();
 
     const QString report =
         QStringLiteral("Run-time error: position 7 is outside the list AD_config(3)");
     EXPECT_EQ(form.messages, std::vector<QString>{report});
     EXPECT_EQ(errors.str(), report.toStdString() + "\n");
-    EXPECT_EQ(From("MsgBox"),
-              (Calls{"MsgBox \"" + report.toStdString() + "\"", "QV58163_close()", "End 1"}));
+    EXPECT_EQ(From("messageBox"),
+              (Calls{"messageBox \"" + report.toStdString() + "\"", "QV58163_close()", "End 1"}));
     // Channels 0 to 2 were loaded; channel 3's read came, its set never did.
     EXPECT_EQ(driver.calls("QV58163_AD_config_set").size(), 3u);
     EXPECT_EQ(driver.calls("QV58163_AD_config_read").back(), "QV58163_AD_config_read(0, 3)");
 }
 
 TEST_F(StartUp, NothingRunsWhileTheRunTimeErrorReportIsOpen) {
-    Load();
+    load();
     form.PressStart();
     form.onMsgBox = [this] {
         form.Tick();
@@ -203,7 +204,7 @@ TEST_F(StartUp, NothingRunsWhileTheRunTimeErrorReportIsOpen) {
     // The read, then the report, the close and the end, and nothing of what the box's events asked.
     const Calls after(log.begin() + static_cast<std::ptrdiff_t>(before), log.end());
     EXPECT_EQ(after, (Calls{"QV58163_AD_integral_all_read(0)",
-                            "MsgBox \"Run-time error: the driver library has no export "
+                            "messageBox \"Run-time error: the driver library has no export "
                             "QV58163_AD_integral_all_read\"",
                             "QV58163_close()", "End 1"}));
     EXPECT_EQ(form.captions(), QStringList(8, QStringLiteral("0.00000")));
@@ -214,7 +215,7 @@ TEST_F(StartUp, NothingRunsWhileTheRunTimeErrorReportIsOpen) {
 TEST_F(StartUp, TheDriverIsNotClosedAfterAnErrorWhenItWasNeverOpened) {
     // An error before the driver is opened: AD_Mode cannot take position 1 when it is empty.
     form.mode.entries.clear();
-    form.Load();
+    form.load();
     EXPECT_TRUE(driver.calls("QV58163").empty());
     ASSERT_TRUE(form.endStatus);
     EXPECT_EQ(*form.endStatus, 1);

@@ -1,4 +1,5 @@
-// Module QV58163: the driver library as the program sees it, and its binding at run time.
+// Module QV58163: the driver library as the program sees it (`Driver`), and its binding at run
+// time (`DriverLibrary`).
 #pragma once
 
 #include <QLibrary>
@@ -9,7 +10,7 @@
 
 #include "QV58163.h"
 
-namespace QV58163 {
+namespace qv58163::card {
 
 // One method per export the program calls, with the widths the driver's header fixes. The
 // program talks to this interface only, so tests can stand a recording driver in its place.
@@ -36,11 +37,11 @@ public:
 // The real thing: the driver library, loaded on the first call that needs it, each export bound
 // by name on its own first use. A program whose driver lacks one export starts and runs until
 // that export is needed. A library or export that cannot be had is a run-time error naming it.
-class Library final : public Driver {
+class DriverLibrary final : public Driver {
 public:
     // The library is looked for in `programDir` (the directory of the program's executable)
     // first, then in the system's library search path; never in the working directory.
-    explicit Library(QString programDir);
+    explicit DriverLibrary(QString programDir);
 
     std::int32_t QV58163_initial() override;
     std::int32_t QV58163_close() override;
@@ -61,15 +62,16 @@ public:
     static QString platformFileName();
 
 private:
+    // The exports the program calls, in the order of their names in DriverLibrary.cpp.
     enum Export {
-        initial,
-        close,
-        info,
-        AD_config_read,
-        AD_config_set,
-        AD_integral_start,
-        AD_integral_all_read,
-        AD_integral_stop,
+        Initial,
+        Close,
+        Info,
+        ConfigRead,
+        ConfigSet,
+        IntegralStart,
+        IntegralAllRead,
+        IntegralStop,
         ExportCount
     };
 
@@ -86,4 +88,4 @@ private:
     std::array<QFunctionPointer, ExportCount> bound_{};
 };
 
-}  // namespace QV58163
+}  // namespace qv58163::card

@@ -1,16 +1,16 @@
-#include "QV58163.hpp"
+#include "DriverLibrary.hpp"
 
 #include <QDir>
 #include <QFileInfo>
 
 #include "RuntimeError.hpp"
 
-namespace QV58163 {
+namespace qv58163::card {
 
 namespace {
 
-// Export names, in the order of Library::Export.
-constexpr const char *kExportNames[] = {
+// Export names, in the order of DriverLibrary::Export.
+constexpr const char *exportNames[] = {
     "QV58163_initial",
     "QV58163_close",
     "QV58163_info",
@@ -33,9 +33,9 @@ using StopFn = decltype(&::QV58163_AD_integral_stop);
 
 }  // namespace
 
-Library::Library(QString programDir) : programDir_(std::move(programDir)) {}
+DriverLibrary::DriverLibrary(QString programDir) : programDir_(std::move(programDir)) {}
 
-QString Library::platformFileName() {
+QString DriverLibrary::platformFileName() {
 #if defined(_WIN32)
     return QStringLiteral("QV58163.dll");
 #elif defined(__APPLE__)
@@ -45,7 +45,7 @@ QString Library::platformFileName() {
 #endif
 }
 
-void Library::load() {
+void DriverLibrary::load() {
     if (loaded_) {
         return;
     }
@@ -68,73 +68,73 @@ void Library::load() {
         return;
     }
     reasons << library_.errorString();
-    throw qv58163::RuntimeError(
+    throw RuntimeError(
         QStringLiteral("the driver library %1 could not be loaded from %2 or the system's library "
                        "search path (%3)")
             .arg(platformFileName(), QDir::toNativeSeparators(programDir_),
                  reasons.join(QStringLiteral("; "))));
 }
 
-QFunctionPointer Library::resolve(Export which) {
+QFunctionPointer DriverLibrary::resolve(Export which) {
     QFunctionPointer &slot = bound_[which];
     if (slot == nullptr) {
         load();
-        slot = library_.resolve(kExportNames[which]);
+        slot = library_.resolve(exportNames[which]);
         if (slot == nullptr) {
             // QLibrary's own error text does not name the symbol; the operator needs the name.
-            throw qv58163::RuntimeError(QStringLiteral("the driver library has no export %1")
-                                            .arg(QLatin1String(kExportNames[which])));
+            throw RuntimeError(QStringLiteral("the driver library has no export %1")
+                                            .arg(QLatin1String(exportNames[which])));
         }
     }
     return slot;
 }
 
-std::int32_t Library::QV58163_initial() {
-    return bound<InitialFn>(initial)();
+std::int32_t DriverLibrary::QV58163_initial() {
+    return bound<InitialFn>(Initial)();
 }
 
-std::int32_t Library::QV58163_close() {
-    return bound<CloseFn>(close)();
+std::int32_t DriverLibrary::QV58163_close() {
+    return bound<CloseFn>(Close)();
 }
 
-std::int32_t Library::QV58163_info(std::int16_t card, std::int32_t &info) {
-    return bound<InfoFn>(Export::info)(card, &info);
+std::int32_t DriverLibrary::QV58163_info(std::int16_t card, std::int32_t &info) {
+    return bound<InfoFn>(Info)(card, &info);
 }
 
-std::int32_t Library::QV58163_AD_config_read(std::int16_t card, std::int16_t channel,
+std::int32_t DriverLibrary::QV58163_AD_config_read(std::int16_t card, std::int16_t channel,
                                              std::uint8_t &code) {
-    return bound<ConfigReadFn>(AD_config_read)(card, channel, &code);
+    return bound<ConfigReadFn>(ConfigRead)(card, channel, &code);
 }
 
-std::int32_t Library::QV58163_AD_config_set(std::int16_t card, std::int16_t channel,
+std::int32_t DriverLibrary::QV58163_AD_config_set(std::int16_t card, std::int16_t channel,
                                             std::int16_t code) {
-    return bound<ConfigSetFn>(AD_config_set)(card, channel, code);
+    return bound<ConfigSetFn>(ConfigSet)(card, channel, code);
 }
 
-std::int32_t Library::QV58163_AD_integral_start(std::int16_t card, std::uint8_t mode) {
-    return bound<StartFn>(AD_integral_start)(card, mode);
+std::int32_t DriverLibrary::QV58163_AD_integral_start(std::int16_t card, std::uint8_t mode) {
+    return bound<StartFn>(IntegralStart)(card, mode);
 }
 
-std::int32_t Library::QV58163_AD_integral_all_read(std::int16_t card, std::int16_t *results) {
-    return bound<AllReadFn>(AD_integral_all_read)(card, results);
+std::int32_t DriverLibrary::QV58163_AD_integral_all_read(std::int16_t card, std::int16_t *results) {
+    return bound<AllReadFn>(IntegralAllRead)(card, results);
 }
 
-std::int32_t Library::QV58163_AD_integral_stop(std::int16_t card) {
-    return bound<StopFn>(AD_integral_stop)(card);
+std::int32_t DriverLibrary::QV58163_AD_integral_stop(std::int16_t card) {
+    return bound<StopFn>(IntegralStop)(card);
 }
 
-bool Library::closeIfReachable() noexcept {
+bool DriverLibrary::closeIfReachable() noexcept {
     if (!loaded_) {
         return false;
     }
-    if (bound_[close] == nullptr) {
-        bound_[close] = library_.resolve(kExportNames[close]);
+    if (bound_[Close] == nullptr) {
+        bound_[Close] = library_.resolve(exportNames[Close]);
     }
-    if (bound_[close] == nullptr) {
+    if (bound_[Close] == nullptr) {
         return false;
     }
-    reinterpret_cast<CloseFn>(bound_[close])();
+    reinterpret_cast<CloseFn>(bound_[Close])();
     return true;
 }
 
-}  // namespace QV58163
+}  // namespace qv58163::card

@@ -1,0 +1,22 @@
+#include "Panel.hpp"
+
+#include <QLocale>
+
+namespace qv58163::ui {
+
+Panel::Panel(const QString &programDir, std::ostream &errors)
+    : driver(programDir),
+      procedures(window, driver, module1, QLocale::system().decimalPoint(), errors) {
+    window.attach(procedures);
+}
+
+std::optional<int> Panel::start() {
+    window.load();
+    if (const auto status = window.endStatus()) {
+        return status;
+    }
+    window.show();
+    return std::nullopt;
+}
+
+}  // namespace qv58163::ui
