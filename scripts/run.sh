@@ -4,6 +4,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cd "$root"
+cmake --preset default
 cmake --build "$root/build" -j"$(nproc)" --target qv58163 QV58163
 exec "$root/build/bin/qv58163" "$@"

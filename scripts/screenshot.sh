@@ -10,7 +10,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 out="$(realpath -m "${1:-$root/docs/screenshot.png}")"
 if [ -z "${QV58163_BIN_DIR:-}" ]; then
     "$root/scripts/install-deps.sh"
-    cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    (cd "$root" && cmake --preset default)
     cmake --build "$root/build" -j"$(nproc)" --target qv58163 QV58163 >/dev/null
 fi
 bin_dir="${QV58163_BIN_DIR:-$root/build/bin}"
