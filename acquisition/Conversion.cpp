@@ -1,14 +1,19 @@
 #include "Conversion.hpp"
 
+#include <QtNumeric>
+
 #include "RangeTable.hpp"
 #include "RuntimeError.hpp"
 
 namespace qv58163 {
 
 std::int32_t countFromSlot(std::int16_t slot) {
-    // Widened first, so the lift cannot overflow.
-    const std::int32_t count = slot;
-    return count < 0 ? count + 4096 : count;
+    std::int32_t count = slot;
+    // A checked addition like every numeric step, though a widened 16-bit value cannot overflow.
+    if (slot < 0 && qAddOverflow(count, std::int32_t{4096}, &count)) {
+        throw RuntimeError(QStringLiteral("overflow: %1 + 4096").arg(slot));
+    }
+    return count;
 }
 
 void countToVolts(std::int16_t position, std::int32_t count, double &volts) {
