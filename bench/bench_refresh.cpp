@@ -52,7 +52,7 @@ private:
 
 // The simulated card as the program finds it: the built library, its clock stepped per read so
 // that the signals move, with noise on every conversion.
-qv58163::card::DriverLibrary &SimulatedCard() {
+qv58163::card::DriverLibrary &simulatedCard() {
     qputenv("QV58163_SIM_STEP_MS", "100");
     qputenv("QV58163_SIM_NOISE", "0.01");
     static qv58163::card::DriverLibrary library(QStringLiteral(QV58163_SIMULATOR_DIR));
@@ -61,7 +61,7 @@ qv58163::card::DriverLibrary &SimulatedCard() {
 
 // Start-up and START on `driver`, then `refreshes` refreshes as the timer's tick runs them. The
 // timer itself is held still so that only the measured refreshes read the card.
-void Refreshes(benchmark::State &state, qv58163::card::Driver &driver, bool repaint) {
+void runRefreshes(benchmark::State &state, qv58163::card::Driver &driver, bool repaint) {
     WindowRig rig(driver);
     rig.Start();
     if (rig.window.endStatus()) {
@@ -88,18 +88,18 @@ void Refreshes(benchmark::State &state, qv58163::card::Driver &driver, bool repa
 }
 
 void BM_RefreshSimulatedCard(benchmark::State &state) {
-    Refreshes(state, SimulatedCard(), false);
+    runRefreshes(state, simulatedCard(), false);
 }
 BENCHMARK(BM_RefreshSimulatedCard);
 
 void BM_RefreshNoOpDriver(benchmark::State &state) {
     NoOpDriver driver;
-    Refreshes(state, driver, false);
+    runRefreshes(state, driver, false);
 }
 BENCHMARK(BM_RefreshNoOpDriver);
 
 void BM_RefreshSimulatedCardRepainted(benchmark::State &state) {
-    Refreshes(state, SimulatedCard(), true);
+    runRefreshes(state, simulatedCard(), true);
 }
 BENCHMARK(BM_RefreshSimulatedCardRepainted);
 

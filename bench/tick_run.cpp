@@ -23,7 +23,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The p-th percentile of sorted `values` by nearest rank.
-double Percentile(const std::vector<double> &values, double p) {
+double percentile(const std::vector<double> &values, double p) {
     const auto rank = static_cast<std::size_t>(std::ceil(p / 100 * values.size()));
     return values[std::max<std::size_t>(rank, 1) - 1];
 }
@@ -82,8 +82,8 @@ int main(int argc, char **argv) {
               << ", " << 100.0 * (static_cast<double>(ticks.size()) - expected) / expected
               << "%)\n";
     if (!intervals.empty()) {
-        std::cout << "interval between ticks, ms: p50 " << Percentile(intervals, 50) << ", p99 "
-                  << Percentile(intervals, 99) << ", min " << intervals.front() << ", max "
+        std::cout << "interval between ticks, ms: p50 " << percentile(intervals, 50) << ", p99 "
+                  << percentile(intervals, 99) << ", min " << intervals.front() << ", max "
                   << intervals.back() << "\n";
     }
     return 0;

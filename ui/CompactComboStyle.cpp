@@ -6,7 +6,7 @@
 namespace qv58163::ui {
 
 namespace {
-constexpr int kArrowWidth = 14;
+constexpr int arrowWidth = 14;
 }
 
 CompactComboStyle::CompactComboStyle() : QProxyStyle(QApplication::style()->name()) {}
@@ -16,13 +16,13 @@ QRect CompactComboStyle::subControlRect(ComplexControl control, const QStyleOpti
     if (control == CC_ComboBox) {
         const QRect frame = option->rect;
         if (part == SC_ComboBoxArrow) {
-            return QRect(frame.right() - kArrowWidth, frame.top() + 1, kArrowWidth,
+            return QRect(frame.right() - arrowWidth, frame.top() + 1, arrowWidth,
                          frame.height() - 2);
         }
         if (part == SC_ComboBoxEditField) {
             // Up to the pixel before the arrow: the style draws the entry one pixel inside this
             // field, and "3: -10V ~ +10V" takes 61 of the 63 pixels.
-            return QRect(frame.left() + 3, frame.top() + 2, frame.width() - kArrowWidth - 4,
+            return QRect(frame.left() + 3, frame.top() + 2, frame.width() - arrowWidth - 4,
                          frame.height() - 4);
         }
     }
