@@ -10,6 +10,8 @@ packages=(
     qt6-svg-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
+    # the German locale the tests generate with localedef (its sources)
+    locales
     # the fonts the window asks for, and a real X server for what a person sees
     fonts-liberation fonts-arphic-uming xvfb xauth x11-utils xdotool imagemagick
     # checks of the desktop files and packages

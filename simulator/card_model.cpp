@@ -1,11 +1,12 @@
 #include "card_model.hpp"
 
-#include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <thread>
+#include <type_traits>
 #include <utility>
 
 namespace qv58163sim {
@@ -37,46 +38,39 @@ std::vector<std::string> split(const std::string &text, char separator) {
     }
 }
 
-std::optional<double> to_double(const std::string &text) {
+// Numbers are read with std::from_chars, which ignores the C library's locale: a GUI application
+// puts the user's locale into the C library, and a German one would refuse "2.5". A leading '+'
+// is accepted where a sign is (as the C library's parsing did).
+template <typename Number>
+std::optional<Number> to_number(const std::string &text) {
     const std::string t = trim(text);
-    if (t.empty()) {
-        return std::nullopt;
+    const char *first = t.data();
+    const char *last = t.data() + t.size();
+    if constexpr (std::is_signed_v<Number> || std::is_floating_point_v<Number>) {
+        if (last - first > 1 && *first == '+' && first[1] != '-') {
+            ++first;
+        }
     }
-    char *end = nullptr;
-    errno = 0;
-    const double value = std::strtod(t.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(value)) {
+    Number value{};
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (t.empty() || error != std::errc() || end != last) {
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<double> to_double(const std::string &text) {
+    const auto value = to_number<double>(text);
+    return value && std::isfinite(*value) ? value : std::nullopt;
 }
 
 std::optional<long long> to_integer(const std::string &text, long long lo, long long hi) {
-    const std::string t = trim(text);
-    if (t.empty()) {
-        return std::nullopt;
-    }
-    char *end = nullptr;
-    errno = 0;
-    const long long value = std::strtoll(t.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || value < lo || value > hi) {
-        return std::nullopt;
-    }
-    return value;
+    const auto value = to_number<long long>(text);
+    return value && *value >= lo && *value <= hi ? value : std::nullopt;
 }
 
 std::optional<uint64_t> to_unsigned(const std::string &text) {
-    const std::string t = trim(text);
-    if (t.empty() || t[0] == '-' || t[0] == '+') {
-        return std::nullopt;
-    }
-    char *end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::strtoull(t.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0') {
-        return std::nullopt;
-    }
-    return static_cast<uint64_t>(value);
+    return to_number<uint64_t>(text);
 }
 
 // Eight comma-separated range codes 0..255 over `base`; an empty entry keeps the base code.

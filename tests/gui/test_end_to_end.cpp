@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <clocale>
 
 #include "DriverLibrary.hpp"
 #include "WindowRig.hpp"
@@ -123,6 +124,9 @@ TEST_F(EndToEnd, TheVoltageTextTakesTheDecimalSeparatorOfTheUsersLocale) {
     if (!qgetenv("LC_ALL").startsWith("de_")) {
         GTEST_SKIP() << "runs with LC_ALL=de_DE.UTF-8";
     }
+    // The application has put the user's locale into the C library too; with no German locale
+    // installed it would stay on '.', and the simulator's settings would never meet a comma.
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "German locale missing (LOCPATH?)";
     ScopedEnvironment env({{"QV58163_SIM_RANGES", "1"},
                            {"QV58163_SIM_SIGNALS", "dc:2.5"},
                            {"QV58163_SIM_NOISE", "0"},
