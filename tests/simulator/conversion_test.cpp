@@ -1,12 +1,12 @@
 // Conversion of volts to card codes, the signal shapes and the noise source.
 #include <gtest/gtest.h>
 
-#include "card_model.hpp"
+#include "SignalModel.hpp"
 
 namespace {
 
-using qv58163sim::convert;
-using qv58163sim::Signal;
+using qv58163::sim::convert;
+using qv58163::sim::Signal;
 
 struct ConversionCase {
     uint8_t range;
@@ -59,30 +59,31 @@ TEST_P(SignalShape, HasTheExpectedLevel) {
 
 using K = Signal::Kind;
 // 0.5 Hz: one cycle every 2 s, so a quarter cycle is 0.5 s.
-const Signal kSine{K::Sine, 2.0, 1.0, 0.5, 0.0};
-const Signal kTriangle{K::Triangle, 2.0, 1.0, 0.5, 0.0};
-const Signal kSquare{K::Square, 2.0, 1.0, 0.5, 0.0};
-const Signal kRamp{K::Ramp, 2.0, 1.0, 0.5, 0.0};
+const Signal sine{K::Sine, 2.0, 1.0, 0.5, 0.0};
+const Signal triangle{K::Triangle, 2.0, 1.0, 0.5, 0.0};
+const Signal square{K::Square, 2.0, 1.0, 0.5, 0.0};
+const Signal ramp{K::Ramp, 2.0, 1.0, 0.5, 0.0};
 
 INSTANTIATE_TEST_SUITE_P(
     Shapes, SignalShape,
     ::testing::Values(
-        ShapeCase{Signal{K::Dc, 0.0, -6.5, 0.0, 0.0}, 12.3, -6.5}, ShapeCase{kSine, 0.0, 1.0},
-        ShapeCase{kSine, 0.5, 3.0}, ShapeCase{kSine, 1.5, -1.0}, ShapeCase{kSine, 4.5, 3.0},
-        ShapeCase{Signal{K::Sine, 2.0, 1.0, 0.5, 90.0}, 0.0, 3.0}, ShapeCase{kTriangle, 0.0, 1.0},
-        ShapeCase{kTriangle, 0.25, 2.0}, ShapeCase{kTriangle, 0.5, 3.0},
-        ShapeCase{kTriangle, 1.0, 1.0}, ShapeCase{kTriangle, 1.5, -1.0},
-        ShapeCase{kTriangle, 1.75, 0.0}, ShapeCase{kSquare, 0.1, 3.0}, ShapeCase{kSquare, 0.9, 3.0},
-        ShapeCase{kSquare, 1.1, -1.0}, ShapeCase{kSquare, 2.1, 3.0}, ShapeCase{kRamp, 0.0, -1.0},
-        ShapeCase{kRamp, 1.0, 1.0}, ShapeCase{kRamp, 1.5, 2.0}, ShapeCase{kRamp, 2.0, -1.0}));
+        ShapeCase{Signal{K::Dc, 0.0, -6.5, 0.0, 0.0}, 12.3, -6.5}, ShapeCase{sine, 0.0, 1.0},
+        ShapeCase{sine, 0.5, 3.0}, ShapeCase{sine, 1.5, -1.0}, ShapeCase{sine, 4.5, 3.0},
+        ShapeCase{Signal{K::Sine, 2.0, 1.0, 0.5, 90.0}, 0.0, 3.0}, ShapeCase{triangle, 0.0, 1.0},
+        ShapeCase{triangle, 0.25, 2.0}, ShapeCase{triangle, 0.5, 3.0},
+        ShapeCase{triangle, 1.0, 1.0}, ShapeCase{triangle, 1.5, -1.0},
+        ShapeCase{triangle, 1.75, 0.0}, ShapeCase{square, 0.1, 3.0}, ShapeCase{square, 0.9, 3.0},
+        ShapeCase{square, 1.1, -1.0}, ShapeCase{square, 2.1, 3.0}, ShapeCase{ramp, 0.0, -1.0},
+        ShapeCase{ramp, 1.0, 1.0}, ShapeCase{ramp, 1.5, 2.0}, ShapeCase{ramp, 2.0, -1.0}));
 
 TEST(Noise, DependsOnEveryArgumentAndNothingElse) {
-    const double base = qv58163sim::gaussian(7, 1, 2, 3);
-    EXPECT_EQ(qv58163sim::gaussian(7, 1, 2, 3), base);
-    EXPECT_NE(qv58163sim::gaussian(8, 1, 2, 3), base);
-    EXPECT_NE(qv58163sim::gaussian(7, 0, 2, 3), base);
-    EXPECT_NE(qv58163sim::gaussian(7, 1, 3, 3), base);
-    EXPECT_NE(qv58163sim::gaussian(7, 1, 2, 4), base);
+    const qv58163::sim::Noise noise{1.0, 7};
+    const double base = noise.at(1, 2, 3);
+    EXPECT_EQ(noise.at(1, 2, 3), base);
+    EXPECT_NE((qv58163::sim::Noise{1.0, 8}.at(1, 2, 3)), base);
+    EXPECT_NE(noise.at(0, 2, 3), base);
+    EXPECT_NE(noise.at(1, 3, 3), base);
+    EXPECT_NE(noise.at(1, 2, 4), base);
 }
 
 }  // namespace

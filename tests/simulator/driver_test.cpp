@@ -1,4 +1,4 @@
-// The driver model through its calls: lifecycle, cards, ranges, reading, faults, noise and
+// The card model through its calls: lifecycle, cards, ranges, reading, faults, noise and
 // averaging.
 #include <gtest/gtest.h>
 
@@ -8,83 +8,83 @@
 #include <string>
 #include <vector>
 
-#include "card_model.hpp"
+#include "CardModel.hpp"
 #include "fake_env.hpp"
 
 namespace {
 
-namespace st = qv58163sim::status;
-using qv58163sim::Driver;
-using Buffer = std::array<int16_t, qv58163sim::kResultSlots>;
+namespace st = qv58163::sim::status;
+using qv58163::sim::CardModel;
+using Buffer = std::array<int16_t, QV58163_RESULT_SLOTS>;
 
-// A driver opened with the given settings; tests run in simulated time unless told otherwise.
-std::unique_ptr<Driver> open_driver(std::map<std::string, std::string> vars) {
+// A model opened with the given settings; tests run in simulated time unless told otherwise.
+std::unique_ptr<CardModel> openModel(std::map<std::string, std::string> vars) {
     vars.emplace("QV58163_SIM_STEP_MS", "100");
-    auto d = std::make_unique<Driver>(fake_env(std::move(vars)), [](const std::string &) {});
+    auto d = std::make_unique<CardModel>(fakeEnv(std::move(vars)), [](const std::string &) {});
     EXPECT_EQ(d->initial(), 0);
     return d;
 }
 
-Buffer read_ok(Driver &d, int16_t card) {
+Buffer readOk(CardModel &d, int16_t card) {
     Buffer b{};
-    EXPECT_EQ(d.integral_all_read(card, b.data()), st::kOk);
+    EXPECT_EQ(d.integralAllRead(card, b.data()), st::ok);
     return b;
 }
 
 TEST(Lifecycle, CallsNeedAnOpenDriver) {
-    Driver d(fake_env({}), [](const std::string &) {});
+    CardModel d(fakeEnv({}), [](const std::string &) {});
     int32_t info = 0;
     Buffer b{};
-    EXPECT_EQ(d.info(0, &info), st::kNotOpen);
-    EXPECT_EQ(d.integral_start(0, 0), st::kNotOpen);
+    EXPECT_EQ(d.info(0, &info), st::notOpen);
+    EXPECT_EQ(d.integralStart(0, 0), st::notOpen);
     ASSERT_EQ(d.initial(), 0);
-    EXPECT_EQ(d.info(0, &info), st::kOk);
-    EXPECT_EQ(d.integral_start(0, 0), st::kOk);
+    EXPECT_EQ(d.info(0, &info), st::ok);
+    EXPECT_EQ(d.integralStart(0, 0), st::ok);
     EXPECT_EQ(d.close(), 0);
     EXPECT_EQ(d.close(), 0);
-    EXPECT_EQ(d.info(0, &info), st::kNotOpen);
-    EXPECT_EQ(d.integral_all_read(0, b.data()), st::kNotOpen);
+    EXPECT_EQ(d.info(0, &info), st::notOpen);
+    EXPECT_EQ(d.integralAllRead(0, b.data()), st::notOpen);
     EXPECT_EQ(b, Buffer{});
     // Opening again starts afresh: acquisition is no longer running.
     ASSERT_EQ(d.initial(), 0);
-    EXPECT_EQ(d.integral_all_read(0, b.data()), st::kNotStarted);
+    EXPECT_EQ(d.integralAllRead(0, b.data()), st::notStarted);
 }
 
 class InitialStatus : public ::testing::TestWithParam<int32_t> {};
 
 TEST_P(InitialStatus, NonZeroLeavesTheDriverClosed) {
-    Driver d(fake_env({{"QV58163_SIM_INITIAL_STATUS", std::to_string(GetParam())}}),
-             [](const std::string &) {});
+    CardModel d(fakeEnv({{"QV58163_SIM_INITIAL_STATUS", std::to_string(GetParam())}}),
+                [](const std::string &) {});
     EXPECT_EQ(d.initial(), GetParam());
     int32_t info = 0;
     uint8_t code = 0;
-    EXPECT_EQ(d.info(0, &info), st::kNotOpen);
-    EXPECT_EQ(d.config_read(0, 0, &code), st::kNotOpen);
+    EXPECT_EQ(d.info(0, &info), st::notOpen);
+    EXPECT_EQ(d.configRead(0, 0, &code), st::notOpen);
     EXPECT_EQ(info, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Statuses, InitialStatus, ::testing::Values(3, -7, 1));
 
 TEST(Lifecycle, NotSupportedExportsFail) {
-    auto d = open_driver({});
-    EXPECT_EQ(d->value_read(), st::kNotSupported);
-    EXPECT_EQ(d->data_read(), st::kNotSupported);
+    auto d = openModel({});
+    EXPECT_EQ(d->valueRead(), st::notSupported);
+    EXPECT_EQ(d->dataRead(), st::notSupported);
 }
 
 TEST(Cards, OnlyListedCardsAnswerEveryCall) {
-    auto d = open_driver({{"QV58163_SIM_CARDS", "2,5"}});
+    auto d = openModel({{"QV58163_SIM_CARDS", "2,5"}});
     for (int16_t card = -1; card < 300; ++card) {
         const bool present = card == 2 || card == 5;
         int32_t info = 1234;
         uint8_t code = 99;
         Buffer b{};
-        EXPECT_EQ(d->info(card, &info) == st::kOk, present) << card;
-        EXPECT_EQ(info, present ? Driver::info_word(card) : 1234) << card;
-        EXPECT_EQ(d->config_read(card, 0, &code) == st::kOk, present) << card;
-        EXPECT_EQ(d->config_set(card, 0, 0) == st::kOk, present) << card;
-        EXPECT_EQ(d->integral_start(card, 0) == st::kOk, present) << card;
-        EXPECT_EQ(d->integral_all_read(card, b.data()) == st::kOk, present) << card;
-        EXPECT_EQ(d->integral_stop(card) == st::kOk, present) << card;
+        EXPECT_EQ(d->info(card, &info) == st::ok, present) << card;
+        EXPECT_EQ(info, present ? 0x58160800 | card : 1234) << card;
+        EXPECT_EQ(d->configRead(card, 0, &code) == st::ok, present) << card;
+        EXPECT_EQ(d->configSet(card, 0, 0) == st::ok, present) << card;
+        EXPECT_EQ(d->integralStart(card, 0) == st::ok, present) << card;
+        EXPECT_EQ(d->integralAllRead(card, b.data()) == st::ok, present) << card;
+        EXPECT_EQ(d->integralStop(card) == st::ok, present) << card;
         if (!present) {
             EXPECT_EQ(code, 99);
             EXPECT_EQ(b, Buffer{});
@@ -93,88 +93,87 @@ TEST(Cards, OnlyListedCardsAnswerEveryCall) {
 }
 
 TEST(Cards, EmptyListMeansNoCard) {
-    auto d = open_driver({{"QV58163_SIM_CARDS", ""}});
+    auto d = openModel({{"QV58163_SIM_CARDS", ""}});
     int32_t info = 0;
-    EXPECT_EQ(d->info(0, &info), st::kNoCard);
+    EXPECT_EQ(d->info(0, &info), st::noCard);
 }
 
 TEST(Cards, NullPointersFailWithoutWriting) {
-    auto d = open_driver({});
-    EXPECT_EQ(d->info(0, nullptr), st::kNullPointer);
-    EXPECT_EQ(d->config_read(0, 0, nullptr), st::kNullPointer);
-    ASSERT_EQ(d->integral_start(0, 0), st::kOk);
-    EXPECT_EQ(d->integral_all_read(0, nullptr), st::kNullPointer);
+    auto d = openModel({});
+    EXPECT_EQ(d->info(0, nullptr), st::nullPointer);
+    EXPECT_EQ(d->configRead(0, 0, nullptr), st::nullPointer);
+    ASSERT_EQ(d->integralStart(0, 0), st::ok);
+    EXPECT_EQ(d->integralAllRead(0, nullptr), st::nullPointer);
 }
 
 TEST(Ranges, ReportedPerCardAndSetWhenValid) {
-    auto d = open_driver(
+    auto d = openModel(
         {{"QV58163_SIM_RANGES", "7,4,0,0,0,0,0,0"}, {"QV58163_SIM_RANGES_1", "3,3,3,3,3,3,3,255"}});
     uint8_t code = 0;
-    ASSERT_EQ(d->config_read(0, 0, &code), st::kOk);
+    ASSERT_EQ(d->configRead(0, 0, &code), st::ok);
     EXPECT_EQ(code, 7);
-    ASSERT_EQ(d->config_read(0, 1, &code), st::kOk);
+    ASSERT_EQ(d->configRead(0, 1, &code), st::ok);
     EXPECT_EQ(code, 4);
-    ASSERT_EQ(d->config_read(1, 7, &code), st::kOk);
+    ASSERT_EQ(d->configRead(1, 7, &code), st::ok);
     EXPECT_EQ(code, 255);
 
     for (const int16_t valid : {0, 1, 2, 3, 255}) {
-        EXPECT_EQ(d->config_set(0, 5, valid), st::kOk);
-        ASSERT_EQ(d->config_read(0, 5, &code), st::kOk);
+        EXPECT_EQ(d->configSet(0, 5, valid), st::ok);
+        ASSERT_EQ(d->configRead(0, 5, &code), st::ok);
         EXPECT_EQ(code, valid);
-        EXPECT_EQ(d->config_read(1, 5, &code), st::kOk);
+        EXPECT_EQ(d->configRead(1, 5, &code), st::ok);
         EXPECT_EQ(code, 3) << "setting card 0 changed card 1";
     }
     for (const int16_t invalid : {4, 7, 254, 256, -1}) {
-        EXPECT_EQ(d->config_set(0, 5, invalid), st::kBadValue) << invalid;
-        ASSERT_EQ(d->config_read(0, 5, &code), st::kOk);
+        EXPECT_EQ(d->configSet(0, 5, invalid), st::badValue) << invalid;
+        ASSERT_EQ(d->configRead(0, 5, &code), st::ok);
         EXPECT_EQ(code, 255) << "rejected code " << invalid << " was stored";
     }
     for (const int16_t channel : {-1, 8, 100}) {
-        EXPECT_EQ(d->config_set(0, channel, 0), st::kBadChannel);
-        EXPECT_EQ(d->config_read(0, channel, &code), st::kBadChannel);
+        EXPECT_EQ(d->configSet(0, channel, 0), st::badChannel);
+        EXPECT_EQ(d->configRead(0, channel, &code), st::badChannel);
     }
 }
 
 TEST(Reading, ConvertsEachChannelOnItsRangeAndMarksUnusedSlots) {
-    auto d =
-        open_driver({{"QV58163_SIM_NOISE", "0"},
-                     {"QV58163_SIM_RANGES", "0,1,2,3,255,7,1,0"},
-                     {"QV58163_SIM_SIGNALS", "dc:2.5;dc:-1;dc:12;dc:-1;dc:3;dc:3;dc:-9;dc:-1"}});
-    ASSERT_EQ(d->integral_start(0, 3), st::kOk);
-    const Buffer b = read_ok(*d, 0);
+    auto d = openModel({{"QV58163_SIM_NOISE", "0"},
+                        {"QV58163_SIM_RANGES", "0,1,2,3,255,7,1,0"},
+                        {"QV58163_SIM_SIGNALS", "dc:2.5;dc:-1;dc:12;dc:-1;dc:3;dc:3;dc:-9;dc:-1"}});
+    ASSERT_EQ(d->integralStart(0, 3), st::ok);
+    const Buffer b = readOk(*d, 0);
     const std::array<int16_t, 8> expected{2048, -410, 4095, -205, 0, 0, -2048, 0};
     for (int ch = 0; ch < 8; ++ch) {
         EXPECT_EQ(b[ch], expected[ch]) << "channel " << ch;
     }
-    for (int slot = 8; slot < qv58163sim::kResultSlots; ++slot) {
-        EXPECT_EQ(b[slot], qv58163sim::kUnusedSlotValue) << "slot " << slot;
+    for (int slot = 8; slot < QV58163_RESULT_SLOTS; ++slot) {
+        EXPECT_EQ(b[slot], qv58163::sim::unusedSlotValue) << "slot " << slot;
     }
 }
 
 TEST(Reading, FailsWithoutWritingUnlessStarted) {
-    auto d = open_driver({});
+    auto d = openModel({});
     Buffer b{};
-    EXPECT_EQ(d->integral_all_read(0, b.data()), st::kNotStarted);
-    EXPECT_EQ(d->integral_start(0, 11), st::kBadValue);
-    EXPECT_EQ(d->integral_all_read(0, b.data()), st::kNotStarted);
-    ASSERT_EQ(d->integral_start(0, 10), st::kOk);
-    read_ok(*d, 0);
-    EXPECT_EQ(d->integral_all_read(1, b.data()), st::kNotStarted) << "card 1 was never started";
-    ASSERT_EQ(d->integral_stop(0), st::kOk);
-    EXPECT_EQ(d->integral_all_read(0, b.data()), st::kNotStarted);
+    EXPECT_EQ(d->integralAllRead(0, b.data()), st::notStarted);
+    EXPECT_EQ(d->integralStart(0, 11), st::badValue);
+    EXPECT_EQ(d->integralAllRead(0, b.data()), st::notStarted);
+    ASSERT_EQ(d->integralStart(0, 10), st::ok);
+    readOk(*d, 0);
+    EXPECT_EQ(d->integralAllRead(1, b.data()), st::notStarted) << "card 1 was never started";
+    ASSERT_EQ(d->integralStop(0), st::ok);
+    EXPECT_EQ(d->integralAllRead(0, b.data()), st::notStarted);
     EXPECT_EQ(b, Buffer{});
 }
 
 TEST(Reading, SimulatedClockAdvancesOneStepPerRead) {
-    auto d = open_driver({{"QV58163_SIM_NOISE", "0"},
-                          {"QV58163_SIM_STEP_MS", "250"},
-                          {"QV58163_SIM_SIGNALS", "sine:amp=4,offset=0,freq=1"}});
-    ASSERT_EQ(d->integral_start(0, 0), st::kOk);
-    ASSERT_EQ(d->integral_start(1, 0), st::kOk);
+    auto d = openModel({{"QV58163_SIM_NOISE", "0"},
+                        {"QV58163_SIM_STEP_MS", "250"},
+                        {"QV58163_SIM_SIGNALS", "sine:amp=4,offset=0,freq=1"}});
+    ASSERT_EQ(d->integralStart(0, 0), st::ok);
+    ASSERT_EQ(d->integralStart(1, 0), st::ok);
     // Channel 0 is on -5..+5 V: 4 V is code 1638. Each card keeps its own clock.
     for (const int expected : {0, 1638, 0, -1638, 0}) {
-        EXPECT_EQ(read_ok(*d, 0)[0], expected);
-        EXPECT_EQ(read_ok(*d, 1)[0], expected);
+        EXPECT_EQ(readOk(*d, 0)[0], expected);
+        EXPECT_EQ(readOk(*d, 1)[0], expected);
     }
 }
 
@@ -182,36 +181,36 @@ class FailAfter : public ::testing::TestWithParam<int> {};
 
 TEST_P(FailAfter, CardStopsAnsweringAfterKReads) {
     const int k = GetParam();
-    auto d = open_driver({{"QV58163_SIM_FAIL_AFTER", std::to_string(k)},
-                          {"QV58163_SIM_FAIL_AFTER_1", std::to_string(k + 2)}});
-    ASSERT_EQ(d->integral_start(0, 0), st::kOk);
-    ASSERT_EQ(d->integral_start(1, 0), st::kOk);
+    auto d = openModel({{"QV58163_SIM_FAIL_AFTER", std::to_string(k)},
+                        {"QV58163_SIM_FAIL_AFTER_1", std::to_string(k + 2)}});
+    ASSERT_EQ(d->integralStart(0, 0), st::ok);
+    ASSERT_EQ(d->integralStart(1, 0), st::ok);
     for (int i = 0; i < k; ++i) {
-        read_ok(*d, 0);
+        readOk(*d, 0);
     }
     for (int i = 0; i < 3; ++i) {
         Buffer b{};
-        EXPECT_EQ(d->integral_all_read(0, b.data()), st::kCardLost);
+        EXPECT_EQ(d->integralAllRead(0, b.data()), st::cardLost);
         EXPECT_EQ(b, Buffer{});
     }
     // Card 1 has its own count and limit.
     for (int i = 0; i < k + 2; ++i) {
-        read_ok(*d, 1);
+        readOk(*d, 1);
     }
     Buffer b{};
-    EXPECT_EQ(d->integral_all_read(1, b.data()), st::kCardLost);
+    EXPECT_EQ(d->integralAllRead(1, b.data()), st::cardLost);
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, FailAfter, ::testing::Values(0, 1, 5));
 
 std::vector<Buffer> run(std::map<std::string, std::string> vars, int reads) {
-    auto d = open_driver(std::move(vars));
-    EXPECT_EQ(d->integral_start(0, 2), st::kOk);
-    EXPECT_EQ(d->integral_start(1, 0), st::kOk);
+    auto d = openModel(std::move(vars));
+    EXPECT_EQ(d->integralStart(0, 2), st::ok);
+    EXPECT_EQ(d->integralStart(1, 0), st::ok);
     std::vector<Buffer> out;
     for (int i = 0; i < reads; ++i) {
-        out.push_back(read_ok(*d, 0));
-        out.push_back(read_ok(*d, 1));
+        out.push_back(readOk(*d, 0));
+        out.push_back(readOk(*d, 1));
     }
     return out;
 }
@@ -230,16 +229,16 @@ TEST(Noise, SameSeedRepeatsAndOtherSeedDiffers) {
 }
 
 // Standard deviation of all eight channels' codes over many reads of a 0 V input.
-double code_spread(int mode) {
-    auto d = open_driver({{"QV58163_SIM_NOISE", "0.2"},
-                          {"QV58163_SIM_RANGES", "3,3,3,3,3,3,3,3"},
-                          {"QV58163_SIM_SIGNALS", "dc:0;dc:0;dc:0;dc:0;dc:0;dc:0;dc:0;dc:0"}});
-    EXPECT_EQ(d->integral_start(0, static_cast<uint8_t>(mode)), st::kOk);
+double codeSpread(int mode) {
+    auto d = openModel({{"QV58163_SIM_NOISE", "0.2"},
+                        {"QV58163_SIM_RANGES", "3,3,3,3,3,3,3,3"},
+                        {"QV58163_SIM_SIGNALS", "dc:0;dc:0;dc:0;dc:0;dc:0;dc:0;dc:0;dc:0"}});
+    EXPECT_EQ(d->integralStart(0, static_cast<uint8_t>(mode)), st::ok);
     double sum = 0.0;
     double squares = 0.0;
     int n = 0;
     for (int i = 0; i < 300; ++i) {
-        const Buffer b = read_ok(*d, 0);
+        const Buffer b = readOk(*d, 0);
         for (int ch = 0; ch < 8; ++ch) {
             sum += b[ch];
             squares += double(b[ch]) * b[ch];
@@ -254,9 +253,9 @@ class Averaging : public ::testing::TestWithParam<int> {};
 
 TEST_P(Averaging, HigherModeCutsNoiseBySquareRootOfSamples) {
     const int mode = GetParam();
-    const double single = code_spread(0);  // 0.2 V on -10..+10 V: about 41 codes
-    const double averaged = code_spread(mode);
-    const double expected = std::sqrt(double(qv58163sim::conversions_for_mode(mode)));
+    const double single = codeSpread(0);  // 0.2 V on -10..+10 V: about 41 codes
+    const double averaged = codeSpread(mode);
+    const double expected = std::sqrt(double(qv58163::sim::conversionsForMode(mode)));
     EXPECT_NEAR(single, 0.2 * 4096 / 20, 4.0);
     EXPECT_GT(single / averaged, expected * 0.7) << "mode " << mode;
     EXPECT_LT(single / averaged, expected * 1.3) << "mode " << mode;
@@ -266,8 +265,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, Averaging, ::testing::Values(2, 5, 8));
 
 TEST(Warnings, EachMalformedSettingIsReportedOnce) {
     std::vector<std::string> lines;
-    Driver d(fake_env({{"QV58163_SIM_NOISE", "loud"}, {"QV58163_SIM_SIGNALS", "bogus"}}),
-             [&lines](const std::string &line) { lines.push_back(line); });
+    CardModel d(fakeEnv({{"QV58163_SIM_NOISE", "loud"}, {"QV58163_SIM_SIGNALS", "bogus"}}),
+                [&lines](const std::string &line) { lines.push_back(line); });
     EXPECT_EQ(d.initial(), 0);
     EXPECT_EQ(d.initial(), 0);
     EXPECT_EQ(lines.size(), 2u);

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "CardModel.hpp"
 #include "QV58163.h"
-#include "card_model.hpp"
 
 namespace {
 
@@ -46,7 +46,7 @@ TEST(Library, RunsASessionAndTracesEveryCall) {
     const auto value_read = bind<decltype(&QV58163_AD_value_read)>(lib, "QV58163_AD_value_read");
     const auto data_read = bind<decltype(&QV58163_AD_data_read)>(lib, "QV58163_AD_data_read");
     // The model's own symbols stay inside the library.
-    EXPECT_EQ(dlsym(lib, "_ZN10qv58163sim7convertEdh"), nullptr);
+    EXPECT_EQ(dlsym(lib, "_ZN7qv581633sim7convertEdh"), nullptr);
     if (::testing::Test::HasFailure()) {
         dlclose(lib);
         return;
@@ -61,14 +61,14 @@ TEST(Library, RunsASessionAndTracesEveryCall) {
     EXPECT_EQ(config_read(5, 1, &code), 0);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(config_set(5, 1, 1), 0);
-    EXPECT_EQ(config_set(5, 1, 9), qv58163sim::status::kBadValue);
+    EXPECT_EQ(config_set(5, 1, 9), qv58163::sim::status::badValue);
     EXPECT_EQ(start(5, 4), 0);
     int16_t results[QV58163_RESULT_SLOTS] = {};
     EXPECT_EQ(read(5, results), 0);
     EXPECT_EQ(read(5, results), 0);  // half a second later the sine is at its peak
     EXPECT_EQ(results[0], 512);      // 1.25 V on -5..+5 V
     EXPECT_EQ(results[1], 819);      // 2 V on -5..+5 V
-    EXPECT_EQ(results[24], qv58163sim::kUnusedSlotValue);
+    EXPECT_EQ(results[24], qv58163::sim::unusedSlotValue);
     EXPECT_EQ(stop(5), 0);
     EXPECT_NE(read(5, results), 0);
     EXPECT_NE(value_read(), 0);

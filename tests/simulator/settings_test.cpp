@@ -5,18 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "card_model.hpp"
+#include "Settings.hpp"
 #include "fake_env.hpp"
 
 namespace {
 
-using qv58163sim::Ranges;
-using qv58163sim::read_settings;
-using qv58163sim::Settings;
-using K = qv58163sim::Signal::Kind;
+using qv58163::sim::Ranges;
+using qv58163::sim::Settings;
+using K = qv58163::sim::Signal::Kind;
 
 Settings read(std::map<std::string, std::string> vars, std::vector<std::string> &warnings) {
-    return read_settings(fake_env(std::move(vars)), warnings);
+    return qv58163::sim::readSettings(fakeEnv(std::move(vars)), warnings);
 }
 
 TEST(Settings, DefaultsGiveTwoCardsAndVariedChannels) {
@@ -24,17 +23,17 @@ TEST(Settings, DefaultsGiveTwoCardsAndVariedChannels) {
     const Settings s = read({}, warnings);
     EXPECT_TRUE(warnings.empty());
     EXPECT_EQ(s.cards, (std::set<int>{0, 1}));
-    EXPECT_EQ(s.initial_status, 0);
+    EXPECT_EQ(s.initialStatus, 0);
     EXPECT_EQ(s.ranges, (Ranges{1, 0, 3, 2, 1, 0, 3, 255}));
-    EXPECT_DOUBLE_EQ(s.noise, 0.01);
-    EXPECT_EQ(s.seed, 1u);
-    EXPECT_FALSE(s.step_ms.has_value());
-    EXPECT_FALSE(s.fail_after.has_value());
-    EXPECT_TRUE(s.trace_path.empty());
+    EXPECT_DOUBLE_EQ(s.noise.sigma, 0.01);
+    EXPECT_EQ(s.noise.seed, 1u);
+    EXPECT_FALSE(s.stepMs.has_value());
+    EXPECT_FALSE(s.failAfter.has_value());
+    EXPECT_TRUE(s.tracePath.empty());
     // Every default signal stays inside its channel's default range at all times.
     const double lo[] = {0.0, -5.0, 0.0, -10.0};
     const double hi[] = {5.0, 5.0, 10.0, 10.0};
-    for (int ch = 0; ch < qv58163sim::kChannels; ++ch) {
+    for (int ch = 0; ch < qv58163::sim::channelCount; ++ch) {
         const auto &sig = s.signals[ch];
         if (s.ranges[ch] > 3) {
             continue;
@@ -80,10 +79,10 @@ TEST(Settings, ReadsEveryVariableInAGermanLocale) {
                             warnings);
     EXPECT_TRUE(warnings.empty()) << warnings.front();
     EXPECT_EQ(s.cards, (std::set<int>{2, 5, 255}));
-    EXPECT_EQ(s.initial_status, -7);
+    EXPECT_EQ(s.initialStatus, -7);
     EXPECT_EQ(s.ranges, (Ranges{7, 4, 3, 0, 1, 0, 3, 255}));
-    EXPECT_EQ(s.ranges_of(5), (Ranges{255, 255, 3, 0, 1, 0, 3, 255}));
-    EXPECT_EQ(s.ranges_of(2), s.ranges);
+    EXPECT_EQ(s.rangesOf(5), (Ranges{255, 255, 3, 0, 1, 0, 3, 255}));
+    EXPECT_EQ(s.rangesOf(2), s.ranges);
 
     EXPECT_EQ(s.signals[0].kind, K::Dc);
     EXPECT_DOUBLE_EQ(s.signals[0].offset, 1.25);
@@ -101,13 +100,13 @@ TEST(Settings, ReadsEveryVariableInAGermanLocale) {
     EXPECT_DOUBLE_EQ(s.signals[4].offset, 0.0);
     EXPECT_EQ(s.signals[5].kind, K::Sine);  // beyond the given entries: defaults
 
-    EXPECT_DOUBLE_EQ(s.noise, 0.0);
-    EXPECT_EQ(s.seed, 18446744073709551615u);
-    EXPECT_DOUBLE_EQ(s.step_ms.value_or(-1), 12.5);
-    EXPECT_EQ(s.fail_after_of(0), std::optional<uint64_t>(0));
-    EXPECT_EQ(s.fail_after_of(2), std::optional<uint64_t>(4));
-    EXPECT_DOUBLE_EQ(s.delay_ms, 3.0);
-    EXPECT_EQ(s.trace_path, "/tmp/t.log");
+    EXPECT_DOUBLE_EQ(s.noise.sigma, 0.0);
+    EXPECT_EQ(s.noise.seed, 18446744073709551615u);
+    EXPECT_DOUBLE_EQ(s.stepMs.value_or(-1), 12.5);
+    EXPECT_EQ(s.failAfterOf(0), std::optional<uint64_t>(0));
+    EXPECT_EQ(s.failAfterOf(2), std::optional<uint64_t>(4));
+    EXPECT_DOUBLE_EQ(s.delayMs, 3.0);
+    EXPECT_EQ(s.tracePath, "/tmp/t.log");
 }
 
 TEST(Settings, EmptyCardListMeansNoCard) {
@@ -128,19 +127,19 @@ TEST_P(MalformedSetting, WarnsAndKeepsDefaults) {
     const auto &c = GetParam();
     std::vector<std::string> warnings;
     const Settings s = read({{c.name, c.value}}, warnings);
-    const Settings d = qv58163sim::default_settings();
+    const Settings d;
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find(c.name), std::string::npos) << warnings[0];
     EXPECT_EQ(s.cards, d.cards);
-    EXPECT_EQ(s.initial_status, d.initial_status);
+    EXPECT_EQ(s.initialStatus, d.initialStatus);
     EXPECT_EQ(s.ranges, d.ranges);
-    EXPECT_EQ(s.ranges_of(0), d.ranges);
-    EXPECT_DOUBLE_EQ(s.noise, d.noise);
-    EXPECT_EQ(s.seed, d.seed);
-    EXPECT_EQ(s.step_ms, d.step_ms);
-    EXPECT_EQ(s.fail_after_of(0), d.fail_after);
-    EXPECT_DOUBLE_EQ(s.delay_ms, d.delay_ms);
-    for (int ch = 0; ch < qv58163sim::kChannels; ++ch) {
+    EXPECT_EQ(s.rangesOf(0), d.ranges);
+    EXPECT_DOUBLE_EQ(s.noise.sigma, d.noise.sigma);
+    EXPECT_EQ(s.noise.seed, d.noise.seed);
+    EXPECT_EQ(s.stepMs, d.stepMs);
+    EXPECT_EQ(s.failAfterOf(0), d.failAfter);
+    EXPECT_DOUBLE_EQ(s.delayMs, d.delayMs);
+    for (int ch = 0; ch < qv58163::sim::channelCount; ++ch) {
         EXPECT_EQ(s.signals[ch].kind, d.signals[ch].kind) << "channel " << ch;
         EXPECT_DOUBLE_EQ(s.signals[ch].amp, d.signals[ch].amp) << "channel " << ch;
         EXPECT_DOUBLE_EQ(s.signals[ch].offset, d.signals[ch].offset) << "channel " << ch;
@@ -179,7 +178,7 @@ TEST(Settings, MalformedSignalEntryLeavesTheOthersParsed) {
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("channel 1"), std::string::npos) << warnings[0];
     EXPECT_DOUBLE_EQ(s.signals[0].offset, 1.0);
-    EXPECT_EQ(s.signals[1].kind, qv58163sim::default_settings().signals[1].kind);
+    EXPECT_EQ(s.signals[1].kind, Settings().signals[1].kind);
     EXPECT_EQ(s.signals[2].kind, K::Dc);
     EXPECT_DOUBLE_EQ(s.signals[2].offset, 2.0);
 }
