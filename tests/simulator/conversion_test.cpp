@@ -1,4 +1,4 @@
-// Conversion of volts to card codes, the signal shapes and the noise source.
+// Conversion of volts to card codes, and the signal shapes.
 #include <gtest/gtest.h>
 
 #include "SignalModel.hpp"
@@ -75,15 +75,5 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{triangle, 1.75, 0.0}, ShapeCase{square, 0.1, 3.0}, ShapeCase{square, 0.9, 3.0},
         ShapeCase{square, 1.1, -1.0}, ShapeCase{square, 2.1, 3.0}, ShapeCase{ramp, 0.0, -1.0},
         ShapeCase{ramp, 1.0, 1.0}, ShapeCase{ramp, 1.5, 2.0}, ShapeCase{ramp, 2.0, -1.0}));
-
-TEST(Noise, DependsOnEveryArgumentAndNothingElse) {
-    const qv58163::sim::Noise noise{1.0, 7};
-    const double base = noise.at(1, 2, 3);
-    EXPECT_EQ(noise.at(1, 2, 3), base);
-    EXPECT_NE((qv58163::sim::Noise{1.0, 8}.at(1, 2, 3)), base);
-    EXPECT_NE(noise.at(0, 2, 3), base);
-    EXPECT_NE(noise.at(1, 3, 3), base);
-    EXPECT_NE(noise.at(1, 2, 4), base);
-}
 
 }  // namespace
