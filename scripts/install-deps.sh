@@ -15,7 +15,7 @@ packages=(
     # the fonts the window asks for, and a real X server for what a person sees
     fonts-liberation fonts-arphic-uming xvfb xauth x11-utils xdotool imagemagick
     # checks of the desktop files and packages
-    desktop-file-utils appstream dpkg-dev file
+    desktop-file-utils appstream dpkg-dev file lintian
     # peak memory in bench/measure.sh
     time
 )

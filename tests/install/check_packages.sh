@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the two Debian packages with cpack, checks what each holds and needs, unpacks both into a
-# scratch root and starts the installed program there, offscreen, on the installed simulated
-# driver: it must find the driver in the library path (not beside itself), probe the cards and
-# stay up.
+# Builds the two Debian packages with cpack, passes them through lintian with no error and no
+# warning, checks what each holds and needs, unpacks both into a scratch root and starts the
+# installed program there, offscreen, on the installed simulated driver: it must find the driver
+# in the library path (not beside itself), probe the cards and stay up.
 #   check_packages.sh BUILD_DIR SCRATCH_DIR
 set -euo pipefail
 build="$1"
@@ -22,6 +22,13 @@ driver_deb="$(ls "$scratch"/packages/qv58163-simulated-driver_*.deb)"
 multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
 libdir="usr/lib/$multiarch"
 
+# A Debian maintainer's first check. Overrides inside the packages say what is inherent.
+lintian --fail-on error,warning "$program_deb" "$driver_deb" >"$scratch/lintian.log" 2>&1 ||
+    { cat "$scratch/lintian.log" >&2; fail "lintian"; }
+# The build tree's program keeps its debug information; the package's has none.
+file -L "$build/bin/qv58163" | grep -q "with debug_info" ||
+    fail "the built program lost its debug information"
+
 # The program package: the program and its desktop files, the Qt libraries and the window's
 # fonts as dependencies, and no driver of its own.
 depends="$(dpkg-deb -f "$program_deb" Depends)"
@@ -36,8 +43,8 @@ for f in ./usr/bin/qv58163 ./usr/share/applications/org.qv58163.TestPanel.deskto
 done
 ! grep -q 'libQV58163' <<<"$program_files" || fail "qv58163 carries a driver"
 
-# The driver package: exactly the library, in the system's library path.
-driver_libs="$(dpkg-deb -c "$driver_deb" | awk '$1 !~ /^d/ {print $NF}')"
+# The driver package: exactly the library, in the system's library path (besides its documents).
+driver_libs="$(dpkg-deb -c "$driver_deb" | awk '$1 !~ /^d/ && $NF !~ /^\.\/usr\/share\// {print $NF}')"
 [ "$driver_libs" = "./$libdir/libQV58163.so" ] || fail "qv58163-simulated-driver holds: $driver_libs"
 [ "$(dpkg-deb -f "$driver_deb" Provides)" = "qv58163-driver" ] || fail "driver Provides"
 
