@@ -1,9 +1,14 @@
 #include "Pictures.hpp"
 
+#include <qdrawutil.h>
+#include <QGroupBox>
+#include <QGuiApplication>
 #include <QIconEngine>
+#include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyleOption>
 #include <QtMath>
 
 namespace qv58163::ui {
@@ -97,6 +102,74 @@ void paintOpenDoor(QPainter &painter, const QRectF &bounds) {
     painter.setBrush(QColor(250, 210, 80));
     painter.drawEllipse(QPointF(5.5, 18), 1.3, 1.6);
     painter.restore();
+}
+
+namespace {
+
+// Two chevrons pointing right, or down when turned a quarter, in the text colour of a light
+// window.
+void paintChevrons(QPainter &painter, const QRectF &bounds, qreal turn) {
+    painter.save();
+    scaleToGrid(painter, bounds);
+    painter.translate(16, 16);
+    painter.rotate(turn);
+    painter.setPen(QPen(QColor(48, 48, 48), 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    for (const qreal x : {-9.0, 1.0}) {
+        painter.drawPolyline(QPolygonF({QPointF(x, -8), QPointF(x + 8, 0), QPointF(x, 8)}));
+    }
+    painter.restore();
+}
+
+void paintRightChevrons(QPainter &painter, const QRectF &bounds) {
+    paintChevrons(painter, bounds, 0);
+}
+void paintLeftChevrons(QPainter &painter, const QRectF &bounds) {
+    paintChevrons(painter, bounds, 180);
+}
+void paintDownChevrons(QPainter &painter, const QRectF &bounds) {
+    paintChevrons(painter, bounds, 90);
+}
+
+}  // namespace
+
+QIcon PictureStyle::standardIcon(StandardPixmap icon, const QStyleOption *option,
+                                 const QWidget *widget) const {
+    if (icon == SP_ToolBarHorizontalExtensionButton) {
+        const Qt::LayoutDirection direction =
+            option != nullptr ? option->direction : QGuiApplication::layoutDirection();
+        return QIcon(new PaintedIconEngine(direction == Qt::RightToLeft ? &paintLeftChevrons
+                                                                        : &paintRightChevrons));
+    }
+    if (icon == SP_ToolBarVerticalExtensionButton) {
+        return QIcon(new PaintedIconEngine(&paintDownChevrons));
+    }
+    return QProxyStyle::standardIcon(icon, option, widget);
+}
+
+void PictureStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option,
+                                 QPainter *painter, const QWidget *widget) const {
+    if (element != PE_FrameGroupBox || baseStyle()->name() != QLatin1String("fusion")) {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        return;
+    }
+    // The Fusion style's own drawing of the frame, from the same image.
+    static const QPixmap frameImage = [] {
+        QImageReader reader(
+            QStringLiteral(":/qt-project.org/styles/commonstyle/images/fusion_groupbox.png"),
+            "png");
+        reader.setAutoDetectImageFormat(false);  // the built-in reader only, no plugin asked
+        return QPixmap::fromImage(reader.read());
+    }();
+    constexpr int belowTitle = 3;
+    const auto *box = qobject_cast<const QGroupBox *>(widget);
+    const int top =
+        box != nullptr && !box->isCheckable() && box->title().isEmpty()
+            ? belowTitle
+            : qMax(pixelMetric(PM_ExclusiveIndicatorHeight), option->fontMetrics.height()) +
+                  belowTitle;
+    qDrawBorderPixmap(painter, option->rect.adjusted(0, top, 0, 0), QMargins(6, 6, 6, 6),
+                      frameImage);
 }
 
 QIcon applicationIcon() {

@@ -4,9 +4,12 @@
 #include <iostream>
 
 #include "Panel.hpp"
+#include "Pictures.hpp"
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
+    // Before the first widget: no picture of the window needs an image-format plugin.
+    QApplication::setStyle(new qv58163::ui::PictureStyle);
     QCoreApplication::setApplicationName(QStringLiteral("qv58163"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QV58163_VERSION));
 

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "FakeForm.hpp"
+#include "Pictures.hpp"
 #include "QV58163_Main.hpp"
 
 namespace qv58163::test {
@@ -176,6 +177,31 @@ TEST_F(WindowLayout, ThePicturesOfferSixteenAndThirtyTwoPixelImages) {
             }
         }
         EXPECT_GT(opaque, 200) << "something is drawn";
+    }
+}
+
+// The style the program runs with reads no picture file: the frame must still look exactly as the
+// Fusion style draws it, and the menu bar's extension arrows must show something.
+TEST_F(WindowLayout, ThePictureStyleDrawsTheFrameAsFusionDoes) {
+    ui::PictureStyle style;
+    ASSERT_EQ(style.baseStyle()->name(), QStringLiteral("fusion"));
+    auto *frame = qobject_cast<QGroupBox *>(Find("Frame1"));
+    const QImage fusion = frame->grab().toImage();
+    frame->setStyle(&style);
+    const QImage pictured = frame->grab().toImage();
+    frame->setStyle(nullptr);
+    EXPECT_EQ(pictured, fusion);
+
+    for (const auto arrows :
+         {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton}) {
+        const QImage image = style.standardIcon(arrows, nullptr, nullptr).pixmap(16, 16).toImage();
+        int opaque = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                opaque += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
+            }
+        }
+        EXPECT_GT(opaque, 20) << arrows;
     }
 }
 

@@ -2,7 +2,8 @@
 # Builds the two Debian packages with cpack, passes them through lintian with no error and no
 # warning, checks what each holds and needs, unpacks both into a scratch root and starts the
 # installed program there, offscreen, on the installed simulated driver: it must find the driver
-# in the library path (not beside itself), probe the cards and stay up.
+# in the library path (not beside itself), probe the cards, stay up, and paint its window without
+# loading any image-format plugin.
 #   check_packages.sh BUILD_DIR SCRATCH_DIR
 set -euo pipefail
 build="$1"
@@ -85,13 +86,19 @@ wait_for "$scratch/nodriver.trace.out" "Run-time error: the driver library libQV
     { cat "$scratch/nodriver.trace.out" >&2; fail "no run-time error without the driver"; }
 stop_program
 
-# With it, the program starts on the simulated card and stays up.
-start_program "$scratch/run.trace" LD_LIBRARY_PATH="$root/$libdir"
+# With it, the program starts on the simulated card and stays up. Qt's plugin log shows what it
+# loads: its pictures are drawn or decoded by Qt itself, so no image-format plugin.
+start_program "$scratch/run.trace" LD_LIBRARY_PATH="$root/$libdir" QT_DEBUG_PLUGINS=1
 wait_for "$scratch/run.trace" "QV58163_AD_config_set(5, 7, " ||
     { cat "$scratch/run.trace.out" >&2; fail "the program did not start on the driver"; }
 sleep 2
 kill -0 "$pid" 2>/dev/null || { cat "$scratch/run.trace.out" >&2; fail "the program did not stay up"; }
 stop_program
+grep -q 'platforms/libqoffscreen.so" loaded library' "$scratch/run.trace.out" ||
+    fail "no plugin log from the program"
+if grep 'imageformats/.*loaded library' "$scratch/run.trace.out" >&2; then
+    fail "the program loaded an image-format plugin"
+fi
 
 expected="$scratch/expected.trace"
 {
