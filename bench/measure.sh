@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Measures the panel on the simulated card in a real X server (Xvfb), against a bare Qt window
-# showing one label (bench/bare_window), and writes the figures to docs/performance.md:
-#   - start-up: wall time from starting the process to its window being shown, median of 10
+# showing one label (bench/bare_window), prints the two start-up ratios and writes every figure to
+# docs/performance.md:
+#   - start-up: process start to the X server's MapNotify of the program's window, the processor
+#     time used by then, and the peak resident memory of a run that ends 300 ms after that (the
+#     first paint included); the two programs run in turn, panel then bare window, RUNS times
+#     (default 11), medians compared
 #   - peak resident memory over a session (start, START, 10 s of readings, Alt+E), /usr/bin/time
-#   - CPU time (user + system, /proc/PID/stat) used in one minute of acquisition
+#   - CPU time (user + system, all threads) in 30 s: the panel acquiring, the bare window idle
 #   - the refresh timer's tick intervals, from bench's qv58163_tick_run (offscreen, 60 s)
 #   bench/measure.sh [BUILD_DIR]      (default: build; the targets it needs are built there)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(realpath -m "${1:-$root/build}")"
+runs="${RUNS:-11}"
 
 # Everything below runs in an X server of its own.
 if [ -z "${QV58163_MEASURE_XVFB:-}" ]; then
@@ -22,6 +27,9 @@ fi
 
 panel="$build/bin/qv58163"
 bare="$build/bare_window/bare_window"
+probe="$build/bare_window/startup_probe"
+panel_title='QV58163 Main'
+bare_title='Bare Window'
 scratch="$(mktemp -d)"
 export XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -33,62 +41,56 @@ cleanup() {
 }
 trap cleanup EXIT
 
-now() { date +%s.%N; }
-shown() { xwininfo -name "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
-wait_shown() {
-    for _ in $(seq 3000); do
-        shown "$1" && return 0
-        sleep 0.005
-    done
-    echo "measure.sh: no window \"$1\"" >&2
-    exit 1
-}
+# The window of that title, once it is viewable (xdotool waits for the X server to say so).
+window_of() { timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -n1; }
 stop() {
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
     pid=""
 }
 median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+# CPU time of every thread of the process, ns.
+cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{ns += $1} END {print ns}'; }
 # Keys to a window: no window manager, so it is given the keyboard directly.
 keys() {
     local window
-    window="$(xdotool search --onlyvisible --name "^$1\$" | head -n1)"
+    window="$(window_of "$1")"
     xdotool windowfocus --sync "$window"
     shift
     xdotool key --delay 100 "$@"
 }
 
-# Start-up: process start to window shown, ms.
-startup_ms() {  # startup_ms TITLE PROGRAM
-    local t0 t1
-    t0="$(now)"
-    "$2" >/dev/null 2>&1 &
-    pid=$!
-    wait_shown "$1"
-    t1="$(now)"
-    stop
-    awk "BEGIN {print ($t1 - $t0) * 1000}"
-}
-for k in $(seq 10); do startup_ms 'QV58163 Main' "$panel"; done >"$scratch/panel.startup"
-for k in $(seq 10); do startup_ms 'Bare Window' "$bare"; done >"$scratch/bare.startup"
-panel_startup="$(median <"$scratch/panel.startup")"
-bare_startup="$(median <"$scratch/bare.startup")"
+# Start-up, interleaved: "SHOWN_MS PEAK_KIB CPU_MS" per run.
+: >"$scratch/panel.startup"
+: >"$scratch/bare.startup"
+for _ in $(seq "$runs"); do
+    "$probe" "$panel_title" 300 "$panel" >>"$scratch/panel.startup"
+    "$probe" "$bare_title" 300 "$bare" >>"$scratch/bare.startup"
+done
+panel_startup="$(awk '{print $1}' "$scratch/panel.startup" | median)"
+bare_startup="$(awk '{print $1}' "$scratch/bare.startup" | median)"
+panel_peak="$(awk '{print $2}' "$scratch/panel.startup" | median)"
+bare_peak="$(awk '{print $2}' "$scratch/bare.startup" | median)"
+panel_used="$(awk '{print $3}' "$scratch/panel.startup" | median)"
+bare_used="$(awk '{print $3}' "$scratch/bare.startup" | median)"
+ratio() { awk "BEGIN {printf \"%.2f\", $1 / $2}"; }
+time_ratio="$(ratio "$panel_startup" "$bare_startup")"
+memory_ratio="$(ratio "$panel_peak" "$bare_peak")"
+used_ratio="$(ratio "$panel_used" "$bare_used")"
 
 # Peak resident memory over a session, KiB.
-# The driver trace shows that START took (the CPU minute below is run untraced, same keys).
+# The driver trace shows that START took (the CPU run below is untraced, same keys).
 QV58163_SIM_TRACE="$scratch/session.trace" /usr/bin/time -f %M -o "$scratch/panel.rss" "$panel" \
     >/dev/null 2>&1 &
 pid=$!
-wait_shown 'QV58163 Main'
-keys 'QV58163 Main' Tab Tab Tab Tab space
+keys "$panel_title" Tab Tab Tab Tab space
 sleep 10
-keys 'QV58163 Main' alt+e
+keys "$panel_title" alt+e
 wait "$pid" || true
 pid=""
 /usr/bin/time -f %M -o "$scratch/bare.rss" "$bare" >/dev/null 2>&1 &
 pid=$!
-wait_shown 'Bare Window'
+window_of "$bare_title" >/dev/null
 sleep 10
 kill "$(pgrep -P "$pid")"
 wait "$pid" || true
@@ -98,35 +100,35 @@ session_reads="$(grep -c '^QV58163_AD_integral_all_read' "$scratch/session.trace
 [ "$session_reads" -gt 50 ] || { echo "measure.sh: START did not take ($session_reads reads)" >&2; exit 1; }
 bare_rss="$(tail -n1 "$scratch/bare.rss")"
 
-# CPU time in one minute: the panel acquiring, the bare window idle. Seconds per minute.
-hz="$(getconf CLK_TCK)"
-cpu_per_minute() {  # cpu_per_minute TITLE PROGRAM [KEYS...]
+# CPU time in 30 s, as a share of one core: the panel acquiring, the bare window idle. Percent.
+cpu_percent() {  # cpu_percent TITLE PROGRAM [KEYS...]
     local title="$1" program="$2" before after
     shift 2
     "$program" >/dev/null 2>&1 &
     pid=$!
-    wait_shown "$title"
+    window_of "$title" >/dev/null
     [ $# -gt 0 ] && keys "$title" "$@"
     sleep 1
-    before="$(cpu_ticks "$pid")"
-    sleep 60
-    after="$(cpu_ticks "$pid")"
+    before="$(cpu_ns "$pid")"
+    sleep 30
+    after="$(cpu_ns "$pid")"
     stop
-    awk "BEGIN {print ($after - $before) / $hz}"
+    awk "BEGIN {print ($after - $before) / 30e9 * 100}"
 }
-panel_cpu="$(cpu_per_minute 'QV58163 Main' "$panel" Tab Tab Tab Tab space)"
-bare_cpu="$(cpu_per_minute 'Bare Window' "$bare")"
+panel_cpu="$(cpu_percent "$panel_title" "$panel" Tab Tab Tab Tab space)"
+bare_cpu="$(cpu_percent "$bare_title" "$bare")"
 
 # The refresh timer's ticks, from the other benchmark program.
 ticks="$(QT_QPA_PLATFORM=offscreen "$build/bin/qv58163_tick_run" 60 2>/dev/null)"
 
 fmt() { printf "%.${2:-1}f" "$1"; }
-fmt_list() { tr '\n' ' ' | awk '{for (i = 1; i <= NF; i++) printf "%s%.0f", (i > 1 ? ", " : ""), $i}'; }
+column() { awk -v c="$1" '{printf "%s%.0f", (NR > 1 ? ", " : ""), $c}' "$2"; }
 cpu_model="$(lscpu | sed -n 's/^Model name: *//p' | head -n1)"
 memory="$(free -h | awk '/^Mem:/ {print $2}')"
 os="$(. /etc/os-release && echo "$PRETTY_NAME")"
 qt="$(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null || echo unknown)"
 build_type="$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")"
+load="$(cut -d' ' -f1-3 /proc/loadavg)"
 cat >"$root/docs/performance.md" <<REPORT
 # Performance
 
@@ -134,17 +136,32 @@ Measured by \`bench/measure.sh\` on $(date -u +%Y-%m-%d), on the simulated card 
 in Xvfb (1024x768, 24 bit, no window manager), against a bare Qt window showing one label
 (\`bench/bare_window\`). Build type: ${build_type:-default}.
 
-Machine: $cpu_model, $(nproc) cores, $memory memory, $os, Qt $qt.
+Machine: $cpu_model, $(nproc) cores, $memory memory, $os, Qt $qt; load average when done: $load.
+
+## Start-up
+
+Process start to the X server's MapNotify of the program's window, the processor time (all
+threads) the program had used by then, and the peak resident memory of a run ended 300 ms after
+it (its first paint included), as \`bench/bare_window/startup_probe\` sees them; the programs
+take turns, panel then bare window, $runs runs each. Medians:
+
+| Figure | Panel | Bare Qt window | Panel / bare |
+| --- | --- | --- | --- |
+| Shown | $(fmt "$panel_startup") ms | $(fmt "$bare_startup") ms | ${time_ratio}x |
+| Processor time until shown | $(fmt "$panel_used") ms | $(fmt "$bare_used") ms | ${used_ratio}x |
+| Peak resident memory | $(fmt "$(awk "BEGIN {print $panel_peak / 1024}")") MiB | $(fmt "$(awk "BEGIN {print $bare_peak / 1024}")") MiB | ${memory_ratio}x |
+
+Every run, ms: panel $(column 1 "$scratch/panel.startup"); bare window $(column 1 "$scratch/bare.startup").
+Every run, KiB: panel $(column 2 "$scratch/panel.startup"); bare window $(column 2 "$scratch/bare.startup").
+The time until shown is wall-clock time and grows with whatever else the machine runs (see the
+load average above); the processor time does not.
+
+## Running
 
 | Figure | Panel | Bare Qt window |
 | --- | --- | --- |
-| Start-up: process start to window shown, median of 10 | $(fmt "$panel_startup") ms | $(fmt "$bare_startup") ms |
 | Peak resident memory (start, START, 10 s of readings: $session_reads reads, exit) | $((panel_rss / 1024)) MiB ($panel_rss KiB) | $((bare_rss / 1024)) MiB ($bare_rss KiB) (shown 10 s) |
-| CPU time (user + system) per minute | $(fmt "$panel_cpu" 2) s acquiring | $(fmt "$bare_cpu" 2) s idle |
-
-Start-up times of the ten runs, ms: panel $(fmt_list <"$scratch/panel.startup"); bare window $(fmt_list <"$scratch/bare.startup").
-"Shown" is the moment \`xwininfo\` first reports the window viewable (polled every 5 ms or so,
-each poll a process of its own, so the figures carry a few milliseconds of that).
+| CPU time (user + system, all threads) in 30 s, share of one core | $(fmt "$panel_cpu" 2) % acquiring | $(fmt "$bare_cpu" 2) % idle |
 
 ## Refresh timer
 
@@ -155,4 +172,7 @@ START pressed, one minute):
 $ticks
 \`\`\`
 REPORT
+echo "start-up, panel / bare window: time ${time_ratio}x, peak memory ${memory_ratio}x" \
+    "(processor time ${used_ratio}x)"
+echo "CPU acquiring: $(fmt "$panel_cpu" 2) % of a core"
 echo "wrote $root/docs/performance.md"
