@@ -68,6 +68,7 @@ void paint(QPainter &painter, const Decimator &series, const Positions &position
     }
     Axis x{0, std::max(lastSecond / unitSeconds, 1e-3), 0};
     x.step = tickStep(x.high - x.low, 10);
+    x.high = std::ceil(x.high / x.step - 1e-9) * x.step;
 
     Axis y{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0};
     for (int channel = 0; channel < channelCount; ++channel) {
@@ -206,6 +207,8 @@ QString drawPlot(const Decimator &series, const Positions &positions,
         }
         QSvgGenerator svg;
         svg.setOutputDevice(&out);
+        // At 96 dots per inch, as browsers take it, the picture is 1200 x 600 pixels.
+        svg.setResolution(96);
         svg.setSize(QSize(plotWidth, plotHeight));
         svg.setViewBox(QRect(0, 0, plotWidth, plotHeight));
         svg.setTitle(QStringLiteral("QV58163 recording"));

@@ -12,6 +12,14 @@
 
 namespace {
 
+// Qt's own notes (a missing XDG_RUNTIME_DIR, fonts) mean nothing to someone recording; the
+// recorder reports its own failures. Only Qt's critical and fatal messages get through.
+void qtMessages(QtMsgType type, const QMessageLogContext &, const QString &text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+        std::fprintf(stderr, "qv58163-record: %s\n", qPrintable(text));
+    }
+}
+
 // Whether the command line asks for a plot, which alone needs Qt Gui (for its fonts).
 bool asksForPlot(int argc, char *argv[]) {
     for (int k = 1; k < argc; ++k) {
@@ -27,6 +35,7 @@ bool asksForPlot(int argc, char *argv[]) {
 int main(int argc, char *argv[]) {
     using namespace qv58163::recorder;
     SystemSurroundings::takeStopSignals();
+    qInstallMessageHandler(qtMessages);
 
     std::unique_ptr<QCoreApplication> application;
     if (asksForPlot(argc, argv)) {

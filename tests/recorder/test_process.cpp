@@ -1,0 +1,380 @@
+// The recorder as people run it, on the simulated card in simulated time: the file against the
+// panel's conversion, failed reads, the checks, the plot, the ways it ends and what it refuses.
+#include <signal.h>
+#include <QImage>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSvgRenderer>
+#include <QThread>
+#include <array>
+#include <csignal>
+
+#include "Conversion.hpp"
+#include "RangeTable.hpp"
+#include "RecorderProcess.hpp"
+
+namespace qv58163::test {
+namespace {
+
+const QString header =
+    QStringLiteral("time,elapsed_s,CH00,CH01,CH02,CH03,CH04,CH05,CH06,CH07,status");
+
+// The channel fields the panel's conversion makes of each read in the trace: the slots the
+// simulated card wrote (none for a failed read), with the codes the channels ended up with.
+QList<QStringList> expectedFields(const QStringList &trace, const std::array<int, 8> &codes) {
+    static const QRegularExpression read(
+        QStringLiteral(R"(^QV58163_AD_integral_all_read\(\d+\) = (-?\d+)(?: \[(.*)\])?$)"));
+    QList<QStringList> rows;
+    for (const QString &line : trace) {
+        const QRegularExpressionMatch match = read.match(line);
+        if (!match.hasMatch()) {
+            continue;
+        }
+        const QStringList values = match.captured(2).split(QStringLiteral(", "));
+        QStringList fields;
+        double volts = 0;
+        for (int channel = 0; channel < 8; ++channel) {
+            const auto slot = static_cast<std::int16_t>(
+                match.captured(2).isEmpty() ? 0 : values[channel].toInt());
+            const std::int16_t position =
+                card::positionForCode(static_cast<std::uint8_t>(codes[channel]));
+            countToVolts(position, countFromSlot(slot), volts);
+            fields << (position == card::stopPosition ? QString()
+                                                      : fixedText(volts, 6, QStringLiteral(".")));
+        }
+        rows << (fields << match.captured(1));
+    }
+    return rows;
+}
+
+// The CSV's rows after the header, each split into its eleven fields.
+QList<QStringList> csvRows(const QStringList &lines) {
+    QList<QStringList> rows;
+    for (qsizetype k = 1; k < lines.size(); ++k) {
+        rows << lines[k].split(QLatin1Char(','));
+    }
+    return rows;
+}
+
+using RecorderRuns = RecorderProcess;
+
+TEST_F(RecorderRuns, EachRowHoldsWhatThePanelsConversionMakesOfTheRead) {
+    // Every range, a code shown as stopped (4), one the panel cannot show (7) set over by --range,
+    // and a German locale, whose decimal comma must not reach the file.
+    const RecorderOutcome outcome =
+        run({"--count", "40", "--interval", "1", "--range", "7=3", "--range", "6=0", "--output",
+             "rec.csv", "--quiet"},
+            {"QV58163_SIM_RANGES=0,1,2,3,4,255,1,7", "QV58163_SIM_NOISE=0", "QV58163_SIM_STEP_MS=7",
+             "QV58163_SIM_SIGNALS=dc:1.25;sine:amp=4,freq=3;dc:7.5;ramp:amp=9,freq=2;dc:1;dc:3;"
+             "dc:-2;triangle:amp=9,freq=1",
+             "LC_ALL=de_DE.UTF-8", "LANG=de_DE.UTF-8"});
+    ASSERT_EQ(outcome.status, 0) << outcome.standardError.toStdString();
+    EXPECT_TRUE(outcome.standardError.isEmpty()) << "--quiet";
+
+    const QStringList lines = this->lines("rec.csv");
+    ASSERT_EQ(lines.size(), 41);
+    EXPECT_EQ(lines[0], header);
+    const QList<QStringList> rows = csvRows(lines);
+    const QList<QStringList> expected = expectedFields(outcome.trace, {0, 1, 2, 3, 4, 255, 0, 3});
+    ASSERT_EQ(expected.size(), 40);
+    const QRegularExpression time(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$)"));
+    const QRegularExpression elapsed(QStringLiteral(R"(^\d+\.\d{3}$)"));
+    double previous = 0;
+    for (int k = 0; k < 40; ++k) {
+        ASSERT_EQ(rows[k].size(), 11) << lines[k + 1].toStdString();
+        EXPECT_TRUE(time.match(rows[k][0]).hasMatch()) << rows[k][0].toStdString();
+        EXPECT_TRUE(elapsed.match(rows[k][1]).hasMatch()) << rows[k][1].toStdString();
+        EXPECT_GE(rows[k][1].toDouble(), previous);
+        previous = rows[k][1].toDouble();
+        EXPECT_EQ(rows[k].mid(2), expected[k]) << "row " << k;
+    }
+    EXPECT_EQ(rows[0][1], QStringLiteral("0.000"));
+    // 1.25 V on 0..5 V is code 1024, 1024 x 5/4095 V.
+    EXPECT_EQ(rows[0][2], QStringLiteral("1.250305"));
+    EXPECT_TRUE(outcome.trace.contains(QStringLiteral("QV58163_AD_config_set(0, 6, 0) = 0")));
+    EXPECT_TRUE(outcome.trace.contains(QStringLiteral("QV58163_AD_config_set(0, 7, 3) = 0")));
+    EXPECT_TRUE(outcome.trace.contains(QStringLiteral("QV58163_AD_integral_start(0, 1) = 0")));
+    EXPECT_EQ(outcome.trace.mid(outcome.trace.size() - 2),
+              QStringList({"QV58163_AD_integral_stop(0) = 0", "QV58163_close() = 0"}));
+}
+
+TEST_F(RecorderRuns, AFailedReadIsWrittenAsReadWithItsStatusAndCounted) {
+    const RecorderOutcome outcome =
+        run({"--count", "6", "--interval", "1", "--output", "rec.csv", "--mode", "0"},
+            {"QV58163_SIM_FAIL_AFTER=3", "QV58163_SIM_NOISE=0", "QV58163_SIM_STEP_MS=1"});
+    ASSERT_EQ(outcome.status, 0) << outcome.standardError.toStdString();
+    const QList<QStringList> rows = csvRows(lines("rec.csv"));
+    ASSERT_EQ(rows.size(), 6);
+    const QStringList failed = {"0.000000", "0.000000", "0.000000", "0.000000", "0.000000",
+                                "0.000000", "0.000000", "",         "-7"};
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(rows[k].mid(2) == failed, k >= 3) << "row " << k;
+    }
+    EXPECT_TRUE(outcome.standardError.contains(QStringLiteral("failed reads: 3")))
+        << outcome.standardError.toStdString();
+}
+
+TEST_F(RecorderRuns, AFailedWriteStopsAcquisitionOnceStartedThenClosesTheDriver) {
+    // The reader goes away mid-run: `qv58163-record | head -n 10`.
+    QProcess head;
+    head.setProgram(QStringLiteral("head"));
+    head.setArguments({"-n", "10"});
+    reader = &head;
+    RecorderOutcome outcome = run({"--interval", "1"}, {"QV58163_SIM_STEP_MS=1"});
+    reader = nullptr;
+    EXPECT_TRUE(head.waitForFinished());
+    EXPECT_EQ(head.readAllStandardOutput().count('\n'), 10);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(outcome.standardError.contains(QStringLiteral("writing the output failed")))
+        << outcome.standardError.toStdString();
+    EXPECT_EQ(outcome.trace.mid(outcome.trace.size() - 2),
+              QStringList({"QV58163_AD_integral_stop(0) = 0", "QV58163_close() = 0"}));
+
+    // Before acquisition has started, nothing is stopped.
+    outcome = run({"--count", "5", "--output", "/dev/full", "--force"});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(outcome.standardError.contains(QStringLiteral("writing /dev/full failed")))
+        << outcome.standardError.toStdString();
+    EXPECT_EQ(outcome.trace.mid(outcome.trace.size() - 2),
+              QStringList({"QV58163_AD_config_read(0, 7) = 0 code=255", "QV58163_close() = 0"}));
+}
+
+// Ctrl+C and SIGTERM end an open-ended run normally: whole rows, one per read, the card stopped
+// and then the driver closed, once.
+class RecorderStopped : public RecorderProcess, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RecorderStopped, EndsWithStatusZeroWholeRowsAndTheDriverStoppedThenClosed) {
+    const RecorderOutcome outcome =
+        run({"--interval", "1", "--output", "rec.csv"}, {"QV58163_SIM_STEP_MS=1"},
+            [this](QProcess &process) {
+                for (int wait = 0; wait < 500 && lines("rec.csv").size() < 31; ++wait) {
+                    QThread::msleep(10);
+                }
+                ::kill(static_cast<pid_t>(process.processId()), GetParam());
+            });
+    EXPECT_EQ(outcome.status, 0) << outcome.standardError.toStdString();
+    const QString text = contents("rec.csv");
+    EXPECT_TRUE(text.endsWith(QLatin1Char('\n')));
+    const QList<QStringList> rows = csvRows(lines("rec.csv"));
+    EXPECT_GE(rows.size(), 30);
+    for (const QStringList &row : rows) {
+        EXPECT_EQ(row.size(), 11);
+    }
+    EXPECT_EQ(expectedFields(outcome.trace, {1, 0, 3, 2, 1, 0, 3, 255}).size(), rows.size());
+    EXPECT_EQ(outcome.trace.mid(outcome.trace.size() - 2),
+              QStringList({"QV58163_AD_integral_stop(0) = 0", "QV58163_close() = 0"}));
+    EXPECT_EQ(outcome.trace.count(QStringLiteral("QV58163_close() = 0")), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, RecorderStopped, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto &info) {
+                             return std::string(info.param == SIGINT ? "SIGINT" : "SIGTERM");
+                         });
+
+// --check: the verdict per channel, and exit status 3 when one fails.
+struct CheckCase {
+    const char *name;
+    QStringList arguments;
+    QStringList environment;
+    int status;
+    const char *verdict;
+};
+
+class RecorderChecks : public RecorderProcess, public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(RecorderChecks, PrintTheVerdictAndSetTheStatus) {
+    const CheckCase &check = GetParam();
+    QStringList environment = {"QV58163_SIM_NOISE=0", "QV58163_SIM_STEP_MS=1",
+                               "QV58163_SIM_SIGNALS=dc:1.25;dc:3.3"};
+    const RecorderOutcome outcome = run(
+        QStringList({"--count", "5", "--interval", "1", "--output", "rec.csv"}) + check.arguments,
+        environment + check.environment);
+    EXPECT_EQ(outcome.status, check.status) << outcome.standardError.toStdString();
+    EXPECT_TRUE(outcome.standardError.contains(QLatin1String(check.verdict)))
+        << outcome.standardError.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecorderChecks,
+    ::testing::Values(
+        // CH00 reads -5..+5 V by default: 1.25 V is 512 steps of 10/4096 V, exactly 1.25.
+        CheckCase{"Inside",
+                  {"--check", "0=1.25:1.26", "--check", "1=3.3:3.31"},
+                  {},
+                  0,
+                  "check CH00 1.25 to 1.26 V: PASS"},
+        CheckCase{"Outside",
+                  {"--check", "0=1.26:1.3", "--check", "1=3.3:3.31"},
+                  {},
+                  3,
+                  "check CH00 1.26 to 1.3 V: FAIL"},
+        CheckCase{"FailedRead",
+                  {"--check", "1=0:5"},
+                  {"QV58163_SIM_FAIL_AFTER=4"},
+                  3,
+                  "check CH01 0 to 5 V: FAIL"},
+        CheckCase{"StoppedChannel",
+                  {"--check", "7=-10:10"},
+                  {},
+                  3,
+                  "check CH07 -10 to 10 V: FAIL (channel stopped)"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// What ends a run before it records: the driver or card (2), a range no entry can show (1).
+struct EndCase {
+    const char *name;
+    QStringList arguments;
+    QStringList environment;
+    int status;
+    const char *message;
+    QStringList lastCalls;
+};
+
+class RecorderEnds : public RecorderProcess, public ::testing::WithParamInterface<EndCase> {};
+
+TEST_P(RecorderEnds, BeforeRecordingWithTheStatusAndNoFile) {
+    const EndCase &end = GetParam();
+    const RecorderOutcome outcome =
+        run(QStringList({"--count", "3", "--interval", "1", "--output", "rec.csv"}) + end.arguments,
+            end.environment);
+    EXPECT_EQ(outcome.status, end.status);
+    EXPECT_TRUE(outcome.standardError.contains(QLatin1String(end.message)))
+        << outcome.standardError.toStdString();
+    EXPECT_EQ(outcome.trace.mid(outcome.trace.size() - end.lastCalls.size()), end.lastCalls);
+    EXPECT_FALSE(outcome.trace.join(QLatin1Char('\n')).contains(QLatin1String("integral_start")));
+    EXPECT_FALSE(exists("rec.csv"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecorderEnds,
+    ::testing::Values(EndCase{"DriverFailsToOpen",
+                              {},
+                              {"QV58163_SIM_INITIAL_STATUS=3"},
+                              2,
+                              "the driver failed to open (status 3)",
+                              {"QV58163_initial() = 3", "QV58163_close() = 0"}},
+                      EndCase{"NoCard",
+                              {},
+                              {"QV58163_SIM_CARDS="},
+                              2,
+                              "no card answers",
+                              {"QV58163_info(15, 0) = -2", "QV58163_close() = 0"}},
+                      EndCase{"CardDoesNotAnswer",
+                              {"--card", "3"},
+                              {"QV58163_SIM_CARDS=2,5"},
+                              2,
+                              "card 3 does not answer (cards that do: 2, 5)",
+                              {"QV58163_info(15, 1477838853) = -2", "QV58163_close() = 0"}},
+                      EndCase{
+                          "RangeCodeWithNoEntry",
+                          {},
+                          {"QV58163_SIM_RANGES=1,0,3,2,1,0,9,255"},
+                          1,
+                          "CH06: the card reports range code 9, which no range has",
+                          {"QV58163_AD_config_read(0, 7) = 0 code=255", "QV58163_close() = 0"}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(RecorderRuns, WithoutCardTheFirstThatAnswersIsRecorded) {
+    const RecorderOutcome outcome =
+        run({"--count", "2", "--interval", "1", "--quiet"}, {"QV58163_SIM_CARDS=2,5"});
+    EXPECT_EQ(outcome.status, 0) << outcome.standardError.toStdString();
+    EXPECT_TRUE(outcome.trace.contains(QStringLiteral("QV58163_AD_integral_start(2, 1) = 0")));
+}
+
+// Bad command lines: one line naming the option, status 64, and neither the driver nor a file.
+struct BadInput {
+    const char *name;
+    QStringList arguments;
+    const char *named;
+};
+
+class RecorderRefuses : public RecorderProcess, public ::testing::WithParamInterface<BadInput> {};
+
+TEST_P(RecorderRefuses, WithStatus64AndOneLineAndTouchesNothing) {
+    const BadInput &bad = GetParam();
+    QFile kept(path("kept.csv"));
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly) && kept.write("keep\n") == 5);
+    kept.close();
+    const RecorderOutcome outcome = run(QStringList({"--output", "rec.csv"}) + bad.arguments);
+    EXPECT_EQ(outcome.status, 64);
+    const QStringList said = outcome.standardError.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(said.size(), 1) << outcome.standardError.toStdString();
+    EXPECT_TRUE(said[0].startsWith(QLatin1String("qv58163-record: ")));
+    EXPECT_TRUE(said[0].contains(QLatin1String(bad.named))) << said[0].toStdString();
+    EXPECT_FALSE(exists("calls.trace")) << "the driver was called";
+    EXPECT_FALSE(exists("rec.csv"));
+    EXPECT_FALSE(exists("plot.png"));
+    EXPECT_EQ(contents("kept.csv"), QStringLiteral("keep\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecorderRefuses,
+    ::testing::Values(
+        BadInput{"CardAbove15", {"--card", "16"}, "--card"},
+        BadInput{"CardNotANumber", {"--card", "one"}, "--card"},
+        BadInput{"ModeAbove10", {"--mode", "11"}, "--mode"},
+        BadInput{"RangeChannel8", {"--range", "8=0"}, "--range"},
+        BadInput{"RangeCode4", {"--range", "0=4"}, "--range"},
+        BadInput{"RangeWithoutCode", {"--range", "0"}, "--range"},
+        BadInput{"RangeTwice", {"--range", "0=1", "--range", "0=2"}, "--range"},
+        BadInput{"IntervalZero", {"--interval", "0"}, "--interval"},
+        BadInput{"IntervalAboveAnHour", {"--interval", "3600001"}, "--interval"},
+        BadInput{"CountZero", {"--count", "0"}, "--count"},
+        BadInput{"DurationNegative", {"--duration", "-1"}, "--duration"},
+        BadInput{"DurationWithComma", {"--duration", "1,5"}, "--duration"},
+        BadInput{"CountAndDuration", {"--count", "5", "--duration", "1"}, "--duration"},
+        BadInput{"CheckLowAboveHigh", {"--check", "0=5:1"}, "--check"},
+        BadInput{"CheckChannel9", {"--check", "9=0:1"}, "--check"},
+        BadInput{"CheckWithoutColon", {"--check", "0=1"}, "--check"},
+        BadInput{"PlotNeitherPngNorSvg", {"--plot", "plot.jpg"}, "--plot"},
+        BadInput{"OutputExists", {"--output", "kept.csv"}, "--output"},
+        BadInput{"OutputInMissingDirectory", {"--output", "nowhere/rec.csv"}, "--output"},
+        BadInput{"PlotExists", {"--plot", "kept.csv.png", "--output", "kept.csv"}, "--output"},
+        BadInput{"UnknownOption", {"--colour"}, "colour"},
+        BadInput{"MissingValue", {"--count"}, "count"}, BadInput{"Argument", {"now"}, "now"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// The plot opens as an image of the promised size, with something drawn on it.
+class RecorderPlots : public RecorderProcess, public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(RecorderPlots, OpensAsAnImageOfTwelveHundredBySixHundredWithTraces) {
+    const QString plot = path(GetParam());
+    const RecorderOutcome outcome =
+        run({"--count", "300", "--interval", "1", "--output", "rec.csv", "--plot", plot, "--quiet"},
+            {"QV58163_SIM_STEP_MS=20", "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"});
+    ASSERT_EQ(outcome.status, 0) << outcome.standardError.toStdString();
+    QImage image;
+    if (plot.endsWith(QLatin1String(".svg"))) {
+        QSvgRenderer svg(plot);
+        ASSERT_TRUE(svg.isValid());
+        EXPECT_EQ(svg.viewBox(), QRect(0, 0, 1200, 600));
+        image = QImage(svg.viewBox().size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        svg.render(&painter);
+    } else {
+        ASSERT_TRUE(image.load(plot));
+    }
+    EXPECT_EQ(image.size(), QSize(1200, 600));
+    // Seven running channels in their colours, grid, text: many colours, and ink in the middle.
+    QSet<QRgb> colours;
+    int inked = 0;
+    for (int y = 40; y < 530; y += 2) {
+        for (int x = 90; x < 980; x += 2) {
+            const QRgb pixel = image.pixel(x, y);
+            colours.insert(pixel);
+            inked += qGray(pixel) < 200 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(colours.size(), 20);
+    EXPECT_GT(inked, 2000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, RecorderPlots, ::testing::Values("plot.png", "plot.svg"),
+                         [](const auto &info) {
+                             return std::string(QByteArray(info.param).replace('.', '_'));
+                         });
+
+}  // namespace
+}  // namespace qv58163::test
