@@ -204,11 +204,16 @@ INSTANTIATE_TEST_SUITE_P(
                   {},
                   0,
                   "check CH00 1.25 to 1.26 V: PASS"},
-        CheckCase{"Outside",
+        CheckCase{"Below",
                   {"--check", "0=1.26:1.3", "--check", "1=3.3:3.31"},
                   {},
                   3,
                   "check CH00 1.26 to 1.3 V: FAIL"},
+        CheckCase{"Above",
+                  {"--check", "0=1.25:1.26", "--check", "1=3.2:3.3"},
+                  {},
+                  3,
+                  "check CH01 3.2 to 3.3 V: FAIL"},
         CheckCase{"FailedRead",
                   {"--check", "1=0:5"},
                   {"QV58163_SIM_FAIL_AFTER=4"},
@@ -296,7 +301,10 @@ TEST_P(RecorderRefuses, WithStatus64AndOneLineAndTouchesNothing) {
     QFile kept(path("kept.csv"));
     ASSERT_TRUE(kept.open(QIODevice::WriteOnly) && kept.write("keep\n") == 5);
     kept.close();
-    const RecorderOutcome outcome = run(QStringList({"--output", "rec.csv"}) + bad.arguments);
+    ASSERT_TRUE(QFile::copy(path("kept.csv"), path("kept.png")));
+    const QStringList output = {"--output", "rec.csv"};
+    const RecorderOutcome outcome = run(
+        bad.arguments.contains(QLatin1String("--output")) ? bad.arguments : output + bad.arguments);
     EXPECT_EQ(outcome.status, 64);
     const QStringList said = outcome.standardError.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(said.size(), 1) << outcome.standardError.toStdString();
@@ -306,6 +314,7 @@ TEST_P(RecorderRefuses, WithStatus64AndOneLineAndTouchesNothing) {
     EXPECT_FALSE(exists("rec.csv"));
     EXPECT_FALSE(exists("plot.png"));
     EXPECT_EQ(contents("kept.csv"), QStringLiteral("keep\n"));
+    EXPECT_EQ(contents("kept.png"), QStringLiteral("keep\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -330,7 +339,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"PlotNeitherPngNorSvg", {"--plot", "plot.jpg"}, "--plot"},
         BadInput{"OutputExists", {"--output", "kept.csv"}, "--output"},
         BadInput{"OutputInMissingDirectory", {"--output", "nowhere/rec.csv"}, "--output"},
-        BadInput{"PlotExists", {"--plot", "kept.csv.png", "--output", "kept.csv"}, "--output"},
+        BadInput{"PlotExists", {"--plot", "kept.png"}, "--plot"},
         BadInput{"UnknownOption", {"--colour"}, "colour"},
         BadInput{"MissingValue", {"--count"}, "count"}, BadInput{"Argument", {"now"}, "now"}),
     [](const auto &info) { return std::string(info.param.name); });
