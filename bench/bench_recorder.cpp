@@ -1,0 +1,79 @@
+// What the recorder does per sample besides the driver call: the conversion of the eight slots,
+// the CSV row, the statistics and the plot's decimation, with and without writing the row to
+// /dev/null. Not a test: run by hand (see bench/README.md).
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include "Decimator.hpp"
+#include "RangeTable.hpp"
+#include "Recorder.hpp"
+#include "Rows.hpp"
+#include "Statistics.hpp"
+#include "System.hpp"
+
+namespace {
+
+using namespace qv58163::recorder;
+
+// The default ranges of the simulated card: every kind, one channel stopped.
+const Positions positions = {1, 0, 3, 2, 1, 0, 3, qv58163::card::stopPosition};
+
+// Eight slots that change from sample to sample, as a live card's do.
+Slots slotsFor(std::int64_t k) {
+    Slots results{};
+    for (int channel = 0; channel < channelCount; ++channel) {
+        results[channel] = static_cast<std::int16_t>(((k * 37 + channel * 511) % 4096) - 2048);
+    }
+    return results;
+}
+
+void perSample(benchmark::State &state, RowOutput *output) {
+    RunStatistics statistics(positions, {{0, -5, 5}, {3, 0, 10}});
+    Decimator plot(2048);
+    std::array<QString, channelCount> fields;
+    std::int64_t k = 0;
+    const std::int64_t start = 1'796'400'000'000;  // 2026-12-04, in milliseconds
+    for (auto _ : state) {
+        const Slots results = slotsFor(k);
+        const Volts volts = voltsOfRead(positions, results);
+        const QByteArray row = csvRow(start + k * 100, std::chrono::milliseconds(k * 100),
+                                      positions, volts, 0, fields);
+        if (output != nullptr && !output->write(row)) {
+            state.SkipWithError("write failed");
+        }
+        statistics.add(0, volts, fields, false);
+        for (int channel = 0; channel < channelCount; ++channel) {
+            if (positions[channel] != qv58163::card::stopPosition) {
+                plot.add(k, channel, volts[channel]);
+            }
+        }
+        benchmark::DoNotOptimize(row.constData());
+        ++k;
+    }
+}
+
+void BM_PerSample(benchmark::State &state) {
+    perSample(state, nullptr);
+}
+BENCHMARK(BM_PerSample);
+
+void BM_PerSampleWrittenToDevNull(benchmark::State &state) {
+    SystemSurroundings system;
+    QString error;
+    const std::unique_ptr<RowOutput> output =
+        system.createOutput(QStringLiteral("/dev/null"), true, error);
+    perSample(state, output.get());
+}
+BENCHMARK(BM_PerSampleWrittenToDevNull);
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
