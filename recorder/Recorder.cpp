@@ -39,7 +39,10 @@ struct Ending {
 class Run {
 public:
     Run(const Options &options, card::Driver &driver, Surroundings &surroundings)
-        : options_(options), driver_(driver), world_(surroundings) {}
+        : options_(options),
+          driver_(driver),
+          world_(surroundings),
+          progress_(!options.quiet && surroundings.terminal()) {}
 
     int execute() {
         int status = Done;
@@ -193,8 +196,7 @@ private:
 
     void showProgress(const Schedule &schedule, Surroundings::TimePoint now,
                       Surroundings::TimePoint start) {
-        if (options_.quiet || !world_.terminal() ||
-            (lastProgress_ && now - *lastProgress_ < progressPeriod)) {
+        if (!progress_ || (lastProgress_ && now - *lastProgress_ < progressPeriod)) {
             return;
         }
         lastProgress_ = now;
@@ -257,6 +259,7 @@ private:
     std::unique_ptr<RowOutput> output_;
     std::optional<RunStatistics> statistics_;
     std::optional<Decimator> plot_;
+    const bool progress_;  // a progress line on the terminal
     std::optional<Surroundings::TimePoint> lastProgress_;
     bool progressShown_ = false;
     bool plotFailed_ = false;

@@ -2,9 +2,11 @@
 // deadlines and the plot's bounded series.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QGuiApplication>
 
 #include "Decimator.hpp"
+#include "Rows.hpp"
 #include "Schedule.hpp"
 
 namespace qv58163::recorder {
@@ -30,6 +32,19 @@ TEST(Schedule, DeadlinesStayFixedAndADurationCountsTheDeadlinesInsideIt) {
     const Schedule open(1ms, std::nullopt, std::nullopt);
     EXPECT_EQ(open.total(), std::nullopt);
     EXPECT_TRUE(open.takes(1'000'000'000, 1000h));
+}
+
+TEST(Rows, TimeIsUtcIso8601WithMillisecondsOnEveryKindOfDay) {
+    std::array<QString, channelCount> fields;
+    // 1970 itself, a leap day, a century that is not a leap year, a year's last millisecond.
+    for (const std::int64_t ms : {0LL, 951'782'400'000LL, 4'107'456'000'500LL, 1'798'761'599'999LL,
+                                  1'796'400'000'123LL, 253'402'300'799'999LL}) {
+        const QByteArray row = csvRow(ms, {}, {}, {}, 0, fields);
+        EXPECT_EQ(
+            row.left(row.indexOf(',')),
+            QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs).toLatin1())
+            << ms;
+    }
 }
 
 TEST(Decimator, KeepsEveryExtremeInBoundedBuckets) {
