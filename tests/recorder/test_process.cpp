@@ -299,6 +299,24 @@ TEST_F(RecorderRuns, WithNoDriverBesideItOrOnTheLibraryPathItEndsWithStatus2) {
     EXPECT_FALSE(exists("rec.csv"));
 }
 
+TEST_F(RecorderRuns, ADriverWithoutTheStopCallEndsTheRunWithStatus1AndStillClosesIt) {
+    // The recorder beside a driver that lacks QV58163_AD_integral_stop, and answers as card 1.
+    ASSERT_TRUE(QDir(scratch.path()).mkdir(QStringLiteral("no_stop")));
+    ASSERT_TRUE(QFile::copy(program, path("no_stop/qv58163-record")));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(QV58163_NO_STOP_DIR "/libQV58163.so"),
+                            path("no_stop/libQV58163.so")));
+    program = path("no_stop/qv58163-record");
+    const RecorderOutcome outcome =
+        run({"--count", "3", "--interval", "1", "--output", "rec.csv", "--quiet"},
+            {"QV58163_TEST_LOG=" + path("calls.log")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(outcome.standardError.contains(
+        QLatin1String("the driver library has no export QV58163_AD_integral_stop")))
+        << outcome.standardError.toStdString();
+    EXPECT_EQ(lines("rec.csv").size(), 4);
+    EXPECT_EQ(lines("calls.log").constLast(), QStringLiteral("QV58163_close()"));
+}
+
 TEST_F(RecorderRuns, WithoutCardTheFirstThatAnswersIsRecorded) {
     const RecorderOutcome outcome =
         run({"--count", "2", "--interval", "1", "--quiet"}, {"QV58163_SIM_CARDS=2,5"});
