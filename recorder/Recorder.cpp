@@ -57,7 +57,7 @@ public:
             world_.message(QStringLiteral("qv58163-record: %1\n").arg(error.message()));
         }
         finish();
-        if (plotFailed_) {
+        if (failedOnTheWayOut_) {
             return RunTimeError;
         }
         if (status == Done && statistics_ && statistics_->anyCheckFailed()) {
@@ -218,13 +218,15 @@ private:
                 driver_.QV58163_AD_integral_stop(card_);
             } catch (const RuntimeError &error) {
                 world_.message(QStringLiteral("qv58163-record: %1\n").arg(error.message()));
+                failedOnTheWayOut_ = true;
             }
         }
         if (opened_) {
             try {
                 driver_.QV58163_close();
-            } catch (const RuntimeError &) {
-                driver_.closeIfReachable();
+            } catch (const RuntimeError &error) {
+                world_.message(QStringLiteral("qv58163-record: %1\n").arg(error.message()));
+                failedOnTheWayOut_ = true;
             }
         }
         output_.reset();
@@ -241,7 +243,7 @@ private:
             if (!failure.isEmpty()) {
                 world_.message(QStringLiteral("qv58163-record: cannot write the plot %1: %2\n")
                                    .arg(options_.plot, failure));
-                plotFailed_ = true;
+                failedOnTheWayOut_ = true;
             }
         }
         if (!options_.quiet) {
@@ -262,7 +264,7 @@ private:
     const bool progress_;  // a progress line on the terminal
     std::optional<Surroundings::TimePoint> lastProgress_;
     bool progressShown_ = false;
-    bool plotFailed_ = false;
+    bool failedOnTheWayOut_ = false;  // stopping, closing or the plot failed: status 1
 };
 
 }  // namespace
