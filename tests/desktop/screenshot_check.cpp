@@ -13,17 +13,17 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "StartedPanel.hpp"
+#include "PanelRig.hpp"
 
 namespace qv58163::test {
 namespace {
 
-bool IsYellow(QColor c) {
+bool isYellow(QColor c) {
     return c.red() > 200 && c.green() > 200 && c.blue() < 80;
 }
 
 // How many pixels of `region` differ between the two pictures (by more than a rounding step).
-int Differences(const QImage &a, const QImage &b, const QRect &region) {
+int differences(const QImage &a, const QImage &b, const QRect &region) {
     int count = 0;
     for (int y = region.top(); y <= region.bottom(); ++y) {
         for (int x = region.left(); x <= region.right(); ++x) {
@@ -40,6 +40,7 @@ int Differences(const QImage &a, const QImage &b, const QRect &region) {
 class Screenshot : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_FALSE(rig.start());
         ASSERT_TRUE(shot.load(qEnvironmentVariable("QV58163_SCREENSHOT")))
             << "cannot read QV58163_SCREENSHOT";
         shot = shot.convertToFormat(QImage::Format_RGB32);
@@ -48,7 +49,7 @@ protected:
 
         rig.window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&rig.window));
-        initial = Draw();
+        initial = draw();
         for (int i = 0; i < Form::channelCount; ++i) {
             rig.window.advalue(i).setCaption(captions[i]);
         }
@@ -57,20 +58,19 @@ protected:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
         ASSERT_EQ(QApplication::focusWidget(), rig.window.startButton());
-        expected = Draw();
+        expected = draw();
         // Kept beside the screenshot, for a person to compare when a check fails.
         expected.save(qEnvironmentVariable("QV58163_SCREENSHOT").replace(".png", "-expected.png"));
         origin = QPoint(0, shot.height() - rig.window.clientArea()->height());
     }
 
-    QImage Draw() { return rig.window.grab().toImage().convertToFormat(QImage::Format_RGB32); }
-    QRect InWindow(const QWidget *widget) const {
+    QImage draw() { return rig.window.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    QRect inWindow(const QWidget *widget) const {
         return QRect(widget->mapTo(&rig.window, QPoint(0, 0)), widget->size());
     }
 
-    // The simulated card's start-up (cards 0 and 1), as the program went through it.
-    StartedPanel panel{{0, 1}};
-    WindowRig &rig = panel.rig;
+    // The simulated card with the settings the screenshot was taken with.
+    PanelRig rig;
     QImage shot;
     QImage initial;
     QImage expected;
@@ -89,43 +89,43 @@ TEST_F(Screenshot, ReadingsAreYellowOnBlackAndShowTheirVoltage) {
         SCOPED_TRACE(captions[i].toStdString());
         // Client area, then the frame at (8, 40), then the label at (64, 64 + 24 i): 83 x 19.
         const QRect label(origin + QPoint(8, 40) + QPoint(64, 64 + 24 * i), QSize(83, 19));
-        ASSERT_EQ(InWindow(rig.window.valueLabel(i)), label);
+        ASSERT_EQ(inWindow(rig.window.valueLabel(i)), label);
 
         int black = 0;
         int yellow = 0;
         for (int y = label.top(); y <= label.bottom(); ++y) {
             for (int x = label.left(); x <= label.right(); ++x) {
                 black += shot.pixelColor(x, y) == Qt::black;
-                yellow += IsYellow(shot.pixelColor(x, y));
+                yellow += isYellow(shot.pixelColor(x, y));
             }
         }
         const int area = label.width() * label.height();
         EXPECT_GT(black, area / 2);
         EXPECT_GT(yellow, area / 20);
         // The text is the expected reading, and no longer the initial caption.
-        EXPECT_LE(Differences(shot, expected, label), area / 50);
-        EXPECT_GT(Differences(shot, initial, label), area / 20);
+        EXPECT_LE(differences(shot, expected, label), area / 50);
+        EXPECT_GT(differences(shot, initial, label), area / 20);
     }
 }
 
 TEST_F(Screenshot, FrameTitleRowNamesAndButtonsAreThere) {
     std::vector<std::pair<std::string, QRect>> regions = {
         {"frame title",
-         QRect(InWindow(rig.window.frame()).topLeft(), QSize(rig.window.frame()->width(), 26))},
-        {"CardID", InWindow(rig.window.cardLabel())},
-        {"AD Mode", InWindow(rig.window.modeLabel())},
-        {"START", InWindow(rig.window.startButton())},
-        {"STOP", InWindow(rig.window.stopButton())},
-        {"exit button", InWindow(rig.window.exitButton())},
+         QRect(inWindow(rig.window.frame()).topLeft(), QSize(rig.window.frame()->width(), 26))},
+        {"CardID", inWindow(rig.window.cardLabel())},
+        {"AD Mode", inWindow(rig.window.modeLabel())},
+        {"START", inWindow(rig.window.startButton())},
+        {"STOP", inWindow(rig.window.stopButton())},
+        {"exit button", inWindow(rig.window.exitButton())},
     };
     for (int i = 0; i < Form::channelCount; ++i) {
-        regions.emplace_back("CH0" + std::to_string(i), InWindow(rig.window.channelLabel(i)));
+        regions.emplace_back("CH0" + std::to_string(i), inWindow(rig.window.channelLabel(i)));
     }
     const QColor background = shot.pixelColor(origin + QPoint(2, 2));
     for (const auto &[name, region] : regions) {
         SCOPED_TRACE(name);
         const int area = region.width() * region.height();
-        EXPECT_LE(Differences(shot, expected, region), area / 50);
+        EXPECT_LE(differences(shot, expected, region), area / 50);
         int ink = 0;  // something is drawn there, not just the window's background
         for (int y = region.top(); y <= region.bottom(); ++y) {
             for (int x = region.left(); x <= region.right(); ++x) {
@@ -138,7 +138,7 @@ TEST_F(Screenshot, FrameTitleRowNamesAndButtonsAreThere) {
 
 TEST_F(Screenshot, MatchesTheWindowDrawnWithTheExpectedReadings) {
     ASSERT_EQ(shot.size(), expected.size());
-    EXPECT_LE(Differences(shot, expected, shot.rect()), shot.width() * shot.height() / 100);
+    EXPECT_LE(differences(shot, expected, shot.rect()), shot.width() * shot.height() / 100);
 }
 
 }  // namespace

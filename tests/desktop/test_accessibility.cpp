@@ -11,34 +11,42 @@
 #include <QMenuBar>
 #include <QPushButton>
 
-#include "StartedPanel.hpp"
+#include "PanelRig.hpp"
 
 namespace qv58163::test {
 namespace {
 
-QString Name(QObject *object) {
+QString nameOf(QObject *object) {
     QAccessibleInterface *node = QAccessible::queryAccessibleInterface(object);
     return node != nullptr ? node->text(QAccessible::Name) : QStringLiteral("(no interface)");
 }
 
-QString Description(QObject *object) {
+QString descriptionOf(QObject *object) {
     QAccessibleInterface *node = QAccessible::queryAccessibleInterface(object);
     return node != nullptr ? node->text(QAccessible::Description)
                            : QStringLiteral("(no interface)");
 }
 
-class Accessibility : public ::testing::Test, protected StartedPanel {};
+// The panel on the simulated card with cards 2 and 5 and its default ranges (1, 0, 3, 2, 1, 0,
+// 3, 255).
+class Accessibility : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(rig.start()); }
+
+    ScopedEnvironment env{{"QV58163_SIM_CARDS", "2,5"}};
+    PanelRig rig;
+};
 
 TEST_F(Accessibility, LabelsAndButtonsAreNamedByTheirVisibleText) {
     const ui::QV58163_Main &w = rig.window;
-    EXPECT_EQ(Name(w.cardLabel()), "CardID");
-    EXPECT_EQ(Name(w.modeLabel()), "AD Mode");
-    EXPECT_EQ(Name(w.frame()).trimmed(), "A/D");
-    EXPECT_EQ(Name(w.startButton()), "START");
-    EXPECT_EQ(Name(w.stopButton()), "STOP");
-    EXPECT_EQ(Name(w.exitButton()), "Exit");  // a picture only: named as its tooltip
+    EXPECT_EQ(nameOf(w.cardLabel()), "CardID");
+    EXPECT_EQ(nameOf(w.modeLabel()), "AD Mode");
+    EXPECT_EQ(nameOf(w.frame()).trimmed(), "A/D");
+    EXPECT_EQ(nameOf(w.startButton()), "START");
+    EXPECT_EQ(nameOf(w.stopButton()), "STOP");
+    EXPECT_EQ(nameOf(w.exitButton()), "Exit");  // a picture only: named as its tooltip
     for (int i = 0; i < Form::channelCount; ++i) {
-        EXPECT_EQ(Name(w.channelLabel(i)), QStringLiteral("CH0%1").arg(i));
+        EXPECT_EQ(nameOf(w.channelLabel(i)), QStringLiteral("CH0%1").arg(i));
     }
 }
 
@@ -51,28 +59,28 @@ TEST_F(Accessibility, TheMenuCommandIsNamedExit) {
 
 TEST_F(Accessibility, ListsAreNamedByTheirChosenEntryAndFollowTheChoice) {
     ui::QV58163_Main &w = rig.window;
-    EXPECT_EQ(Name(w.idBox()).trimmed(), "2");
-    EXPECT_EQ(Name(w.modeBox()), "1");
+    EXPECT_EQ(nameOf(w.idBox()).trimmed(), "2");
+    EXPECT_EQ(nameOf(w.modeBox()), "1");
     const char *shown[] = {"1: -5V ~ +5V", "0: 0V ~ 5V", "3: -10V ~ +10V", "2: 0V ~ 10V",
                            "1: -5V ~ +5V", "0: 0V ~ 5V", "3: -10V ~ +10V", "255 : stop"};
     for (int i = 0; i < Form::channelCount; ++i) {
-        EXPECT_EQ(Name(w.configBox(i)), shown[i]) << i;
+        EXPECT_EQ(nameOf(w.configBox(i)), shown[i]) << i;
     }
     w.configBox(7)->setCurrentIndex(2);
-    EXPECT_EQ(Name(w.configBox(7)), "2: 0V ~ 10V");
+    EXPECT_EQ(nameOf(w.configBox(7)), "2: 0V ~ 10V");
     w.idBox()->setCurrentIndex(1);
-    EXPECT_EQ(Name(w.idBox()).trimmed(), "5");
+    EXPECT_EQ(nameOf(w.idBox()).trimmed(), "5");
 }
 
 TEST_F(Accessibility, ValueLabelsSpeakTheirReadingAndNameTheirChannel) {
     ui::QV58163_Main &w = rig.window;
     for (int i = 0; i < Form::channelCount; ++i) {
         const QString channel = QStringLiteral("CH0%1").arg(i);
-        EXPECT_EQ(Name(w.valueLabel(i)), "0.00000") << channel.toStdString();
-        EXPECT_EQ(Description(w.valueLabel(i)), channel);
-        EXPECT_EQ(Description(w.configBox(i)), channel);
+        EXPECT_EQ(nameOf(w.valueLabel(i)), "0.00000") << channel.toStdString();
+        EXPECT_EQ(descriptionOf(w.valueLabel(i)), channel);
+        EXPECT_EQ(descriptionOf(w.configBox(i)), channel);
         w.advalue(i).setCaption(QStringLiteral("-%1.250V").arg(i));
-        EXPECT_EQ(Name(w.valueLabel(i)), QStringLiteral("-%1.250V").arg(i));
+        EXPECT_EQ(nameOf(w.valueLabel(i)), QStringLiteral("-%1.250V").arg(i));
     }
 }
 
@@ -81,7 +89,7 @@ TEST_F(Accessibility, EveryControlInTheTabOrderHasAName) {
     QWidget *control = first;
     int visited = 0;
     do {
-        EXPECT_FALSE(Name(control).trimmed().isEmpty()) << control->objectName().toStdString();
+        EXPECT_FALSE(nameOf(control).trimmed().isEmpty()) << control->objectName().toStdString();
         control = control->nextInFocusChain();
         while ((control->focusPolicy() & Qt::TabFocus) == 0) {
             control = control->nextInFocusChain();

@@ -10,16 +10,16 @@
 #include <QWindow>
 #include <iostream>
 
-#include "StartedPanel.hpp"
+#include "PanelRig.hpp"
 
 namespace qv58163::test {
 namespace {
 
-const char kLayoutArgument[] = "--print-layout";
+const char layoutArgument[] = "--print-layout";
 
 // One line per visible widget: its name and class, and its rectangle in the window; the window's
 // size first.
-QStringList Layout(const ui::QV58163_Main &window) {
+QStringList layoutOf(const ui::QV58163_Main &window) {
     QStringList lines = {QStringLiteral("window %1x%2").arg(window.width()).arg(window.height())};
     for (QWidget *widget : window.findChildren<QWidget *>()) {
         if (!widget->isVisible()) {
@@ -37,31 +37,33 @@ QStringList Layout(const ui::QV58163_Main &window) {
     return lines;
 }
 
-double ScaleFactor() {
+double scaleFactor() {
     bool ok = false;
     const double factor = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&ok);
     return ok ? factor : 1.0;
 }
 
 TEST(HiDpi, TheLayoutIsTheSameAsAtScaleOne) {
-    StartedPanel panel;
+    PanelRig rig;
+    ASSERT_FALSE(rig.start());
     QProcess unscaled;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("1"));
     unscaled.setProcessEnvironment(env);
-    unscaled.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kLayoutArgument)});
+    unscaled.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(layoutArgument)});
     ASSERT_TRUE(unscaled.waitForFinished(60000));
     ASSERT_EQ(unscaled.exitCode(), 0) << unscaled.readAllStandardError().toStdString();
     const QStringList atScaleOne =
         QString::fromUtf8(unscaled.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     EXPECT_GT(atScaleOne.size(), 30);
-    EXPECT_EQ(Layout(panel.rig.window), atScaleOne);
+    EXPECT_EQ(layoutOf(rig.window), atScaleOne);
 }
 
 TEST(HiDpi, TheWindowIsScaledExactlyInDevicePixels) {
-    const double factor = ScaleFactor();
-    StartedPanel panel;
-    ui::QV58163_Main &window = panel.rig.window;
+    const double factor = scaleFactor();
+    PanelRig rig;
+    ASSERT_FALSE(rig.start());
+    ui::QV58163_Main &window = rig.window;
     ASSERT_NE(window.windowHandle(), nullptr);
     EXPECT_EQ(window.windowHandle()->devicePixelRatio(), factor);
     EXPECT_EQ(window.clientArea()->size(), QSize(273, 349));
@@ -105,9 +107,10 @@ int main(int argc, char **argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
-    if (argc == 2 && qstrcmp(argv[1], qv58163::test::kLayoutArgument) == 0) {
-        qv58163::test::StartedPanel panel;
-        for (const QString &line : qv58163::test::Layout(panel.rig.window)) {
+    if (argc == 2 && qstrcmp(argv[1], qv58163::test::layoutArgument) == 0) {
+        qv58163::test::PanelRig rig;
+        rig.start();
+        for (const QString &line : qv58163::test::layoutOf(rig.window)) {
             std::cout << line.toStdString() << '\n';
         }
         return 0;

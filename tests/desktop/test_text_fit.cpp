@@ -1,44 +1,31 @@
-// Nothing a person reads is clipped: in the fonts the set-up installs, each control's longest text
-// fits the rectangle the style draws it in.
+// Nothing a person reads is clipped: in the fonts the set-up installs (which faces the window's
+// fonts resolve to is the layout test's), each control's longest text fits the rectangle the style
+// draws it in.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyleOption>
 
-#include "StartedPanel.hpp"
+#include "PanelRig.hpp"
 
 namespace qv58163::test {
 namespace {
 
-class TextFit : public ::testing::Test, protected StartedPanel {};
+// The panel on the simulated card with cards 2 and 5 and its default ranges (1, 0, 3, 2, 1, 0,
+// 3, 255).
+class TextFit : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(rig.start()); }
 
-// The faces the window asks for resolve to the ones fonts-liberation and fonts-arphic-uming bring;
-// the measurements below are only as good as this.
-TEST_F(TextFit, TheWindowsFacesAreTheInstalledOnes) {
-    const ui::QV58163_Main &w = rig.window;
-    const std::pair<QWidget *, QStringList> faces[] = {
-        {w.cardLabel(), {"Liberation Sans"}},
-        {w.channelLabel(0), {"Liberation Sans"}},
-        {w.frame(), {"Liberation Sans"}},
-        {w.modeLabel(), {"Liberation Serif"}},
-        {w.startButton(), {"Liberation Serif"}},
-        {w.modeBox(), {"Liberation Sans Narrow"}},
-        {w.configBox(0), {"Liberation Sans Narrow"}},
-        {w.valueLabel(0), {"AR PL UMing TW", "AR PL UMing HK"}},
-    };
-    for (const auto &[widget, families] : faces) {
-        EXPECT_TRUE(families.contains(QFontInfo(widget->font()).family()))
-            << widget->objectName().toStdString() << " is drawn in "
-            << QFontInfo(widget->font()).family().toStdString();
-    }
-}
+    ScopedEnvironment env{{"QV58163_SIM_CARDS", "2,5"}};
+    PanelRig rig;
+};
 
-void ExpectFits(const QFontMetrics &metrics, const QString &text, const QRect &room,
+void expectFits(const QFontMetrics &metrics, const QString &text, const QRect &room,
                 const QWidget *widget) {
     const QSize needed = metrics.size(Qt::TextSingleLine, text);
     EXPECT_LE(needed.width(), room.width())
@@ -48,17 +35,17 @@ void ExpectFits(const QFontMetrics &metrics, const QString &text, const QRect &r
 
 TEST_F(TextFit, LabelsHoldTheirLongestCaption) {
     ui::QV58163_Main &w = rig.window;
-    ExpectFits(w.cardLabel()->fontMetrics(), w.cardLabel()->text(), w.cardLabel()->contentsRect(),
+    expectFits(w.cardLabel()->fontMetrics(), w.cardLabel()->text(), w.cardLabel()->contentsRect(),
                w.cardLabel());
-    ExpectFits(w.modeLabel()->fontMetrics(), w.modeLabel()->text(), w.modeLabel()->contentsRect(),
+    expectFits(w.modeLabel()->fontMetrics(), w.modeLabel()->text(), w.modeLabel()->contentsRect(),
                w.modeLabel());
     for (int i = 0; i < Form::channelCount; ++i) {
         QLabel *name = w.channelLabel(i);
-        ExpectFits(name->fontMetrics(), name->text(), name->contentsRect(), name);
+        expectFits(name->fontMetrics(), name->text(), name->contentsRect(), name);
         // The initial caption, and the widest reading a range gives.
         QLabel *value = w.valueLabel(i);
         for (const QString caption : {"0.00000", "-10.000V"}) {
-            ExpectFits(value->fontMetrics(), caption, value->contentsRect(), value);
+            expectFits(value->fontMetrics(), caption, value->contentsRect(), value);
         }
     }
 }
@@ -70,7 +57,7 @@ TEST_F(TextFit, ButtonsHoldTheirText) {
         option.text = button->text();
         const QRect room =
             button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
-        ExpectFits(button->fontMetrics(), button->text(), room, button);
+        expectFits(button->fontMetrics(), button->text(), room, button);
     }
 }
 
@@ -92,7 +79,7 @@ TEST_F(TextFit, EveryListEntryFitsTheListsTextField) {
                 ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list)
                 .adjusted(1, 0, -1, 0);
         for (int k = 0; k < list->count(); ++k) {
-            ExpectFits(list->fontMetrics(), list->itemText(k), field, list);
+            expectFits(list->fontMetrics(), list->itemText(k), field, list);
         }
     }
 }

@@ -1,72 +1,79 @@
-// The refresh timer of the real window, running in the event loop: ticks come while acquiring,
-// each one reads the card once, and none comes after STOP or after the program has ended. Only
-// counts are checked, never how long anything took.
+// The refresh timer of the real window, in the event loop, on the simulated card: created
+// disabled, its ticks come while acquiring and each one reads the card once, START pressed again
+// and again does not hold them back, and none comes after STOP or after the program has ended.
+// Only counts are checked, never how long anything took.
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
-#include "RecordingDriver.hpp"
-#include "WindowRig.hpp"
+#include "PanelRig.hpp"
 
 namespace qv58163::test {
 namespace {
 
 // Long enough for several 100 ms intervals to pass.
-constexpr int kSeveralIntervalsMs = 450;
+constexpr int severalIntervalsMs = 450;
 
 class AcquisitionTimer : public ::testing::Test {
 protected:
     void SetUp() override {
-        driver.onRead = [this](std::int16_t, std::int16_t *results) {
-            ++reads;
-            results[0] = 4095;
-            return 0;
-        };
-        rig.Start();
-        ASSERT_FALSE(rig.window.endStatus());
+        ASSERT_FALSE(rig.start());
+        ASSERT_FALSE(rig.window.timer()->isActive()) << "the timer is created disabled";
+        // Connected after the window's own handler, so a tick is counted once it has been answered.
+        QObject::connect(rig.window.timer(), &QTimer::timeout, &rig.window, [this] { ++ticks; });
     }
-    std::size_t ReadCalls() const { return driver.calls("QV58163_AD_integral_all_read").size(); }
-    // Starts acquiring and waits for the first ticks to arrive.
-    void StartAndWaitForReads() {
+    qsizetype reads() const {
+        return simulatorTrace(trace).filter(QStringLiteral("QV58163_AD_integral_all_read")).size();
+    }
+    void startAndWaitForTicks() {
         rig.window.startButton()->click();
-        ASSERT_TRUE(rig.window.timer()->isActive());
-        ASSERT_TRUE(WindowRig::WaitUntil([this] { return ReadCalls() >= 2; }, 5000))
-            << "no tick arrived";
+        ASSERT_TRUE(QTest::qWaitFor([this] { return ticks >= 2; }, 5000)) << "no tick arrived";
     }
 
-    CallLog log;
-    RecordingDriver driver{log};
-    WindowRig rig{driver};
-    int reads = 0;  // reads the driver answered
+    QTemporaryDir scratch;
+    QString trace = scratch.filePath(QStringLiteral("calls.trace"));
+    ScopedEnvironment env{{"QV58163_SIM_TRACE", trace.toLocal8Bit()}, {"QV58163_SIM_NOISE", "0"}};
+    PanelRig rig;
+    int ticks = 0;
 };
 
-TEST_F(AcquisitionTimer, TicksArriveAfterStartAndEachReadsOnceAndRefreshes) {
-    StartAndWaitForReads();
-    EXPECT_EQ(ReadCalls(), static_cast<std::size_t>(reads));
-    // Channel 0 on 0..5 V shows its full-scale result, the others their zeros.
-    EXPECT_EQ(rig.captions(), (QStringList{"5.000V", "0.000V", "0.000V", "0.000V", "0.000V",
-                                           "0.000V", "0.000V", "0.000V"}));
-    EXPECT_EQ(driver.calls("QV58163_AD_integral_start").size(), 1u);
+TEST_F(AcquisitionTimer, EachTickWhileAcquiringReadsOnceAndRefreshes) {
+    EXPECT_EQ(reads(), 0);
+    startAndWaitForTicks();
+    EXPECT_EQ(reads(), ticks);
+    // Channel 1's steady 3.3 V on 0..5 V, the simulated card's default.
+    EXPECT_EQ(rig.captions().at(1), QStringLiteral("3.300V"));
+}
+
+// An operator holding Space on START presses it every few tens of milliseconds: the refresh must
+// go on, so a press while acquiring must not restart the timer's interval.
+TEST_F(AcquisitionTimer, StartPressedAgainAndAgainDoesNotHoldTheTicksBack) {
+    rig.window.startButton()->click();
+    for (int press = 0; press < 75 && ticks < 2; ++press) {
+        QTest::qWait(20);
+        rig.window.startButton()->click();
+    }
+    EXPECT_GE(ticks, 2);
 }
 
 TEST_F(AcquisitionTimer, NoTickAfterStop) {
-    StartAndWaitForReads();
+    startAndWaitForTicks();
     rig.window.stopButton()->click();
-    EXPECT_FALSE(rig.window.timer()->isActive());
-    const std::size_t stopped = ReadCalls();
-    WindowRig::Pump(kSeveralIntervalsMs);
-    EXPECT_EQ(ReadCalls(), stopped);
+    const qsizetype stopped = reads();
+    QTest::qWait(severalIntervalsMs);
+    EXPECT_EQ(reads(), stopped);
 }
 
-TEST_F(AcquisitionTimer, NoTickAfterTheExitButton) {
-    StartAndWaitForReads();
+TEST_F(AcquisitionTimer, NoTickAfterTheProgramHasEnded) {
+    startAndWaitForTicks();
     rig.window.exitButton()->click();
     ASSERT_EQ(rig.endStatuses, std::vector<int>{0});
-    const std::size_t ended = ReadCalls();
-    WindowRig::Pump(kSeveralIntervalsMs);
-    EXPECT_EQ(ReadCalls(), ended);
-    EXPECT_TRUE(driver.calls("QV58163_AD_integral_stop").empty()) << "no exit stops acquisition";
+    const qsizetype ended = reads();
+    QTest::qWait(severalIntervalsMs);
+    EXPECT_EQ(reads(), ended);
 }
 
 }  // namespace

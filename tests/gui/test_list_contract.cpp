@@ -37,16 +37,19 @@ struct FakeListUnderTest final : ListUnderTest {
     explicit FakeListUnderTest(const QStringList &entries) : fake("AD_config(3)", entries, log) {}
     DropDownList &list() override { return fake; }
     void setClick(std::function<void()> click) override { fake.click = std::move(click); }
-    void choose(int position) override { fake.Choose(static_cast<std::int16_t>(position)); }
+    void choose(int position) override { fake.choose(static_cast<std::int16_t>(position)); }
     CallLog log;
     FakeList fake;
 };
 
 using Factory = std::unique_ptr<ListUnderTest> (*)(const QStringList &);
 
+const QStringList ranges = {"0: 0V ~ 5V", "1: -5V ~ +5V", "2: 0V ~ 10V", "3: -10V ~ +10V",
+                            "255 : stop"};
+
 class ListContract : public ::testing::TestWithParam<Factory> {
 protected:
-    void Make(const QStringList &entries) {
+    void make(const QStringList &entries) {
         subject = GetParam()(entries);
         subject->setClick([this] { clicks.push_back(subject->list().ListIndex()); });
     }
@@ -55,13 +58,13 @@ protected:
 };
 
 TEST_P(ListContract, StartsWithNothingChosenAndAnEmptyText) {
-    Make(RangeEntries());
+    make(ranges);
     EXPECT_EQ(subject->list().ListIndex(), -1);
     EXPECT_EQ(subject->list().Text(), QString());
 }
 
 TEST_P(ListContract, AddingAnEntryLeavesTheChosenPositionAlone) {
-    Make({});
+    make({});
     subject->list().AddItem(QStringLiteral(" 2"));
     EXPECT_EQ(subject->list().ListIndex(), -1) << "an empty list does not choose its first entry";
     EXPECT_EQ(subject->list().Text(), QString());
@@ -73,7 +76,7 @@ TEST_P(ListContract, AddingAnEntryLeavesTheChosenPositionAlone) {
 }
 
 TEST_P(ListContract, APositionSetFromCodeClicksOnceNestedAfterTheChange) {
-    Make(RangeEntries());
+    make(ranges);
     subject->list().setListIndex(2);
     EXPECT_EQ(clicks, std::vector<int>{2}) << "Click ran before the setting returned";
     EXPECT_EQ(subject->list().Text(), QStringLiteral("2: 0V ~ 10V"));
@@ -87,7 +90,7 @@ TEST_P(ListContract, APositionSetFromCodeClicksOnceNestedAfterTheChange) {
 }
 
 TEST_P(ListContract, APositionOutsideTheListIsARunTimeErrorAndChangesNothing) {
-    Make(RangeEntries());
+    make(ranges);
     subject->list().setListIndex(1);
     for (const std::int16_t bad : {std::int16_t{5}, std::int16_t{7}, std::int16_t{-2},
                                    std::int16_t{255}, std::int16_t{-32768}}) {
@@ -105,7 +108,7 @@ TEST_P(ListContract, APositionOutsideTheListIsARunTimeErrorAndChangesNothing) {
 }
 
 TEST_P(ListContract, AnOperatorsChoiceClicksOnce) {
-    Make(RangeEntries());
+    make(ranges);
     subject->choose(3);
     EXPECT_EQ(clicks, std::vector<int>{3});
     EXPECT_EQ(subject->list().Text(), QStringLiteral("3: -10V ~ +10V"));

@@ -1,5 +1,7 @@
 // Binding the driver at run time: where the library is looked for, each export bound on its own
-// first use, and a missing library or export reported by name.
+// first use, and a missing library or export reported by name. CTest runs each case in a process
+// of its own: a library once loaded answers to its name for the rest of the process, so whether
+// the system has a driver of its own is asked before anything is loaded.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -13,14 +15,14 @@
 
 namespace {
 
-const QString kDrivers = QStringLiteral(QV58163_TEST_DRIVERS_DIR);
-QString DriverDir(const char *name) {
-    return kDrivers + QLatin1Char('/') + QLatin1String(name);
+const QString driversDir = QStringLiteral(QV58163_TEST_DRIVERS_DIR);
+QString driverDir(const char *name) {
+    return driversDir + QLatin1Char('/') + QLatin1String(name);
 }
 
 // Runs `call` and returns the run-time error's message, or an empty text when none was raised.
 template <typename Call>
-QString ErrorOf(Call call) {
+QString errorOf(Call call) {
     try {
         call();
     } catch (const qv58163::RuntimeError &error) {
@@ -41,7 +43,7 @@ private:
     QString previous_;
 };
 
-bool SystemHasADriver() {
+bool systemHasADriver() {
     void *handle = dlopen("libQV58163.so", RTLD_NOW);
     if (handle != nullptr) {
         dlclose(handle);
@@ -50,10 +52,10 @@ bool SystemHasADriver() {
 }
 
 TEST(Binding, LoadsTheDriverBesideTheProgramAndCallsThroughIt) {
-    qv58163::card::DriverLibrary driver(DriverDir("beside"));
+    qv58163::card::DriverLibrary driver(driverDir("beside"));
     EXPECT_TRUE(driver.loadedFrom().isEmpty()) << "nothing is loaded before the first call";
     EXPECT_EQ(driver.QV58163_initial(), 11);
-    EXPECT_EQ(driver.loadedFrom(), DriverDir("beside") + QStringLiteral("/libQV58163.so"));
+    EXPECT_EQ(driver.loadedFrom(), driverDir("beside") + QStringLiteral("/libQV58163.so"));
 
     std::int32_t info = 5;
     EXPECT_EQ(driver.QV58163_info(1, info), 0);
@@ -72,60 +74,61 @@ TEST(Binding, LoadsTheDriverBesideTheProgramAndCallsThroughIt) {
 }
 
 TEST(Binding, AMissingExportFailsOnlyWhenItIsFirstNeededAndIsNamed) {
-    qv58163::card::DriverLibrary driver(DriverDir("no_stop"));
+    qv58163::card::DriverLibrary driver(driverDir("no_stop"));
     EXPECT_EQ(driver.QV58163_initial(), 0);
     EXPECT_EQ(driver.QV58163_AD_integral_start(1, 1), 0);
     std::int16_t results[QV58163_RESULT_SLOTS] = {};
     EXPECT_EQ(driver.QV58163_AD_integral_all_read(1, results), 0);
 
-    EXPECT_EQ(ErrorOf([&] { driver.QV58163_AD_integral_stop(1); }),
+    EXPECT_EQ(errorOf([&] { driver.QV58163_AD_integral_stop(1); }),
               QStringLiteral("the driver library has no export QV58163_AD_integral_stop"));
     // Asked again, the same answer; the exports that exist go on working.
-    EXPECT_FALSE(ErrorOf([&] { driver.QV58163_AD_integral_stop(1); }).isEmpty());
+    EXPECT_FALSE(errorOf([&] { driver.QV58163_AD_integral_stop(1); }).isEmpty());
     EXPECT_TRUE(driver.closeIfReachable());
     EXPECT_EQ(driver.QV58163_close(), 0);
 }
 
 TEST(Binding, AMissingLibraryIsARunTimeErrorAtTheFirstCallNamingTheLibrary) {
-    if (SystemHasADriver()) {
+    if (systemHasADriver()) {
         GTEST_SKIP() << "a driver is installed on this system's library path";
     }
-    qv58163::card::DriverLibrary driver(DriverDir("empty"));
-    const QString error = ErrorOf([&] { driver.QV58163_initial(); });
+    qv58163::card::DriverLibrary driver(driverDir("empty"));
+    const QString error = errorOf([&] { driver.QV58163_initial(); });
     EXPECT_TRUE(
         error.startsWith(QStringLiteral("the driver library libQV58163.so could not be loaded")))
         << error.toStdString();
-    EXPECT_TRUE(error.contains(DriverDir("empty"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(driverDir("empty"))) << error.toStdString();
     EXPECT_FALSE(driver.closeIfReachable()) << "a library never loaded cannot be closed";
 }
 
+TEST(Binding, TheDriverBesideTheProgramIsTakenOverOneInTheWorkingDirectory) {
+    WorkingDirectory cwd(driverDir("decoy"));
+    qv58163::card::DriverLibrary driver(driverDir("beside"));
+    EXPECT_EQ(driver.QV58163_initial(), 11);
+}
+
 TEST(Binding, ALibraryInTheWorkingDirectoryIsNeverLoaded) {
-    // The decoy sits in the working directory; the real driver beside the program wins.
-    WorkingDirectory cwd(DriverDir("decoy"));
-    {
-        qv58163::card::DriverLibrary driver(DriverDir("beside"));
-        EXPECT_EQ(driver.QV58163_initial(), 11);
-    }
-    // With nothing beside the program, the decoy is still not taken.
-    if (SystemHasADriver()) {
+    if (systemHasADriver()) {
         GTEST_SKIP() << "a driver is installed on this system's library path";
     }
-    qv58163::card::DriverLibrary driver(DriverDir("empty"));
-    EXPECT_FALSE(ErrorOf([&] { driver.QV58163_initial(); }).isEmpty());
+    // Nothing beside the program, nothing on the system's path: the decoy is still not taken.
+    WorkingDirectory cwd(driverDir("decoy"));
+    qv58163::card::DriverLibrary driver(driverDir("empty"));
+    EXPECT_FALSE(errorOf([&] { driver.QV58163_initial(); }).isEmpty());
     EXPECT_TRUE(driver.loadedFrom().isEmpty());
 }
 
 // Run with the system's search path pointing at drivers/system (see tests/CMakeLists.txt).
 TEST(SystemPath, TheSystemPathIsSearchedOnlyWhenNothingIsBesideTheProgram) {
-    ASSERT_TRUE(SystemHasADriver()) << "this case runs with LD_LIBRARY_PATH set by CTest";
-    qv58163::card::DriverLibrary fromSystem(DriverDir("empty"));
+    ASSERT_TRUE(systemHasADriver()) << "this case runs with LD_LIBRARY_PATH set by CTest";
+    qv58163::card::DriverLibrary fromSystem(driverDir("empty"));
     EXPECT_EQ(fromSystem.QV58163_initial(), 22);
 
-    qv58163::card::DriverLibrary besideFirst(DriverDir("beside"));
+    qv58163::card::DriverLibrary besideFirst(driverDir("beside"));
     EXPECT_EQ(besideFirst.QV58163_initial(), 11);
 
-    WorkingDirectory cwd(DriverDir("decoy"));
-    qv58163::card::DriverLibrary notTheDecoy(DriverDir("empty"));
+    WorkingDirectory cwd(driverDir("decoy"));
+    qv58163::card::DriverLibrary notTheDecoy(driverDir("empty"));
     EXPECT_EQ(notTheDecoy.QV58163_initial(), 22);
 }
 

@@ -26,7 +26,7 @@ void FakeList::setListIndex(std::int16_t position) {
     }
 }
 
-void FakeList::Choose(std::int16_t position) {
+void FakeList::choose(std::int16_t position) {
     if (position != index) {
         index = position;
         if (click) {
@@ -40,7 +40,10 @@ void FakeTimer::setEnabled(bool on) {
     log_.push_back(on ? "Timer1.Enabled = True" : "Timer1.Enabled = False");
 }
 
-QStringList RangeEntries() {
+namespace {
+
+// The entries of the range lists and the mode list, as the window has them.
+QStringList rangeEntries() {
     QStringList entries;
     for (const card::Range &range : card::rangeTable) {
         entries << QString::fromLatin1(range.text);
@@ -48,7 +51,7 @@ QStringList RangeEntries() {
     return entries;
 }
 
-QStringList ModeEntries() {
+QStringList modeEntries() {
     QStringList modes;
     for (int m = 0; m <= 10; ++m) {
         modes << QString::number(m);
@@ -56,11 +59,13 @@ QStringList ModeEntries() {
     return modes;
 }
 
+}  // namespace
+
 FakeForm::FakeForm(CallLog &log)
-    : id("ID", {}, log), mode("AD_Mode", ModeEntries(), log), timer(log), log_(log) {
+    : id("ID", {}, log), mode("AD_Mode", modeEntries(), log), timer(log), log_(log) {
     for (int i = 0; i < channelCount; ++i) {
         config[i] =
-            std::make_unique<FakeList>("AD_config(" + std::to_string(i) + ")", RangeEntries(), log);
+            std::make_unique<FakeList>("AD_config(" + std::to_string(i) + ")", rangeEntries(), log);
     }
 }
 
@@ -105,29 +110,29 @@ void FakeForm::load() {
     procedures_->raise(Event::Load);
 }
 
-void FakeForm::Tick() {
+void FakeForm::tick() {
     if (timer.enabled) {
         procedures_->raise(Event::TimerTick);
     }
 }
 
-void FakeForm::PressStart() {
+void FakeForm::pressStart() {
     procedures_->raise(Event::StartClick);
 }
 
-void FakeForm::PressStop() {
+void FakeForm::pressStop() {
     procedures_->raise(Event::StopClick);
 }
 
-void FakeForm::PressExitButton() {
+void FakeForm::pressExitButton() {
     procedures_->raise(Event::ExitButtonClick);
 }
 
-void FakeForm::ChooseExitMenu() {
+void FakeForm::chooseExitMenu() {
     procedures_->raise(Event::ExitMenuClick);
 }
 
-void FakeForm::CloseWindow() {
+void FakeForm::closeWindow() {
     if (!endStatus) {
         unload();
     }

@@ -1,7 +1,7 @@
 // A plain stand-in for the main window: lists, labels and a timer held in memory, and every
 // operation that matters written to a shared log, so tests can check the order of what the
-// procedures do to the window and to the driver together. The same contract tests run on this
-// and on the Qt window, so the two cannot drift apart.
+// procedures do to the window and to the driver together. The list contract runs on this and on
+// the Qt list, so the two cannot drift apart.
 #pragma once
 
 #include <QStringList>
@@ -28,10 +28,10 @@ public:
     void setListIndex(std::int16_t position) override;
     QString Text() const override { return index < 0 ? QString() : entries.at(index); }
 
-    // What the list's Click runs (set by FakeForm::Attach, or by a test).
+    // What the list's Click runs (set by FakeForm::attach, or by a test).
     std::function<void()> click;
     // An operator's choice: changes the position and runs Click through the event guard.
-    void Choose(std::int16_t position);
+    void choose(std::int16_t position);
 
     QStringList entries;
     std::int16_t index = -1;
@@ -77,12 +77,12 @@ public:
 
     // The operator's actions, each through the event guard like the real window's.
     void load();
-    void Tick();  // a tick of Timer1; ignored while it is disabled, as the real timer would
-    void PressStart();
-    void PressStop();
-    void PressExitButton();
-    void ChooseExitMenu();
-    void CloseWindow();
+    void tick();  // a tick of Timer1; ignored while it is disabled, as the real timer would
+    void pressStart();
+    void pressStop();
+    void pressExitButton();
+    void chooseExitMenu();
+    void closeWindow();
 
     QStringList captions() const;
 
@@ -99,9 +99,5 @@ private:
     CallLog &log_;
     MainProcedures *procedures_ = nullptr;
 };
-
-// The texts of the range lists and the mode list, as the window shows them.
-QStringList RangeEntries();
-QStringList ModeEntries();
 
 }  // namespace qv58163::test

@@ -1,23 +1,17 @@
-// The procedures wired to a window in memory and a recording driver that share one call log: what
-// the range and acquisition tests start from.
+// The procedures wired to a window in memory and a recording driver that share one log: the level
+// at which the rules of start-up, ranges, conversion and acquisition are tested.
 #pragma once
 
-#include <ostream>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "FakeForm.hpp"
+#include "PrintTo.hpp"
 #include "RecordingDriver.hpp"
-
-// Texts in failure messages as text, not as bytes.
-inline void PrintTo(const QString &text, std::ostream *out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace qv58163::test {
 
-using Calls = std::vector<std::string>;
+using Calls = CallLog;
 
 struct FakePanel {
     explicit FakePanel(const QString &decimalPoint = QStringLiteral("."))
@@ -26,9 +20,12 @@ struct FakePanel {
     }
 
     // The log from entry `from` on.
-    Calls Since(std::size_t from) const {
+    Calls since(std::size_t from) const {
         return Calls(log.begin() + static_cast<std::ptrdiff_t>(from), log.end());
     }
+    // The log's entries starting with `prefix`: driver calls ("QV58163_info") or window
+    // operations ("ID.").
+    Calls entries(const std::string &prefix) const { return entriesStartingWith(log, prefix); }
 
     CallLog log;
     RecordingDriver driver{log};

@@ -67,11 +67,11 @@ bool RecordingDriver::closeIfReachable() noexcept {
     return true;
 }
 
-std::vector<std::string> RecordingDriver::calls(const std::string &prefix) const {
-    std::vector<std::string> found;
-    for (const std::string &call : log_) {
-        if (call.rfind(prefix, 0) == 0) {
-            found.push_back(call);
+CallLog entriesStartingWith(const CallLog &log, const std::string &prefix) {
+    CallLog found;
+    for (const std::string &entry : log) {
+        if (entry.rfind(prefix, 0) == 0) {
+            found.push_back(entry);
         }
     }
     return found;

@@ -13,7 +13,11 @@
 
 namespace qv58163::test {
 
+// One log for the driver's calls and the window's operations together, in the order they happened.
 using CallLog = std::vector<std::string>;
+
+// The entries of `log` that start with `prefix` ("QV58163_AD_config_set", "ID."), in order.
+CallLog entriesStartingWith(const CallLog &log, const std::string &prefix);
 
 class RecordingDriver final : public qv58163::card::Driver {
 public:
@@ -40,9 +44,6 @@ public:
     // What each read writes into the 25 slots (nothing by default) and returns.
     std::function<std::int32_t(std::int16_t card, std::int16_t *results)> onRead;
     bool closeReachable = true;
-
-    // Calls whose name starts with `prefix`, in order.
-    std::vector<std::string> calls(const std::string &prefix) const;
 
 private:
     void record(const std::string &call) { log_.push_back(call); }

@@ -9,29 +9,30 @@
 namespace qv58163::test {
 namespace {
 
-constexpr int kCard = 2;
+constexpr int cardNumber = 2;
 
-std::string ConfigRead(int channel) {
-    return "QV58163_AD_config_read(" + std::to_string(kCard) + ", " + std::to_string(channel) + ")";
+std::string configRead(int channel) {
+    return "QV58163_AD_config_read(" + std::to_string(cardNumber) + ", " + std::to_string(channel) +
+           ")";
 }
-std::string ConfigSet(int channel, int code) {
-    return "QV58163_AD_config_set(" + std::to_string(kCard) + ", " + std::to_string(channel) +
+std::string configSet(int channel, int code) {
+    return "QV58163_AD_config_set(" + std::to_string(cardNumber) + ", " + std::to_string(channel) +
            ", " + std::to_string(code) + ")";
 }
 
 class Ranges : public ::testing::Test {
 protected:
-    Ranges() { panel.driver.cards = {kCard}; }
+    Ranges() { panel.driver.cards = {cardNumber}; }
 
-    void Report(const std::array<int, 8> &codes) {
+    void report(const std::array<int, 8> &codes) {
         for (int i = 0; i < 8; ++i) {
             panel.driver.codes[i] = static_cast<std::uint8_t>(codes[i]);
         }
     }
-    QString Shown(int channel) const { return panel.form.config[channel]->Text(); }
-    std::size_t FirstRead() const {
+    QString textOf(int channel) const { return panel.form.config[channel]->Text(); }
+    std::size_t firstRead() const {
         for (std::size_t k = 0; k < panel.log.size(); ++k) {
-            if (panel.log[k] == ConfigRead(0)) {
+            if (panel.log[k] == configRead(0)) {
                 return k;
             }
         }
@@ -42,7 +43,7 @@ protected:
 };
 
 TEST_F(Ranges, StartUpReadsShowsAndWritesBackEachChannelInTurn) {
-    Report({0, 1, 2, 3, 255, 0, 0, 0});
+    report({0, 1, 2, 3, 255, 0, 0, 0});
     panel.form.load();
     ASSERT_FALSE(panel.form.endStatus);
 
@@ -52,15 +53,15 @@ TEST_F(Ranges, StartUpReadsShowsAndWritesBackEachChannelInTurn) {
     const int sent[] = {0, 1, 2, 3, 255, 0, 0, 0};
     Calls expected;
     for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(Shown(i), shown[i]) << "channel " << i;
+        EXPECT_EQ(textOf(i), shown[i]) << "channel " << i;
         EXPECT_EQ(panel.module1.ad_config_data(i), positions[i]) << "channel " << i;
         const std::string list = "AD_config(" + std::to_string(i) + ")";
         expected.insert(expected.end(),
-                        {ConfigRead(i), list + ".ListIndex = " + std::to_string(positions[i]),
-                         "AD_config_Click(" + std::to_string(i) + ")", ConfigSet(i, sent[i])});
+                        {configRead(i), list + ".ListIndex = " + std::to_string(positions[i]),
+                         "AD_config_Click(" + std::to_string(i) + ")", configSet(i, sent[i])});
     }
     // Read channel 0, its nested Click sets channel 0, then channel 1, and so on; nothing after.
-    EXPECT_EQ(panel.Since(FirstRead()), expected);
+    EXPECT_EQ(panel.since(firstRead()), expected);
 }
 
 // A code the card reports, on all eight channels at once: what each selector shows, what is sent
@@ -79,18 +80,18 @@ class ReportedCode : public Ranges, public ::testing::WithParamInterface<Reporte
 
 TEST_P(ReportedCode, IsShownSentBackAndKeptOnEveryChannel) {
     const Reported row = GetParam();
-    Report({row.code, row.code, row.code, row.code, row.code, row.code, row.code, row.code});
+    report({row.code, row.code, row.code, row.code, row.code, row.code, row.code, row.code});
     panel.form.load();
     ASSERT_FALSE(panel.form.endStatus);
     for (int i = 0; i < 8; ++i) {
         SCOPED_TRACE("channel " + std::to_string(i));
-        EXPECT_EQ(Shown(i), QString::fromLatin1(row.shown));
+        EXPECT_EQ(textOf(i), QString::fromLatin1(row.shown));
         EXPECT_EQ(panel.module1.ad_config_data(i), row.kept);
     }
-    EXPECT_EQ(panel.driver.calls("QV58163_AD_config_set"),
-              (Calls{ConfigSet(0, row.sent), ConfigSet(1, row.sent), ConfigSet(2, row.sent),
-                     ConfigSet(3, row.sent), ConfigSet(4, row.sent), ConfigSet(5, row.sent),
-                     ConfigSet(6, row.sent), ConfigSet(7, row.sent)}));
+    EXPECT_EQ(panel.entries("QV58163_AD_config_set"),
+              (Calls{configSet(0, row.sent), configSet(1, row.sent), configSet(2, row.sent),
+                     configSet(3, row.sent), configSet(4, row.sent), configSet(5, row.sent),
+                     configSet(6, row.sent), configSet(7, row.sent)}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, ReportedCode,
@@ -104,14 +105,14 @@ INSTANTIATE_TEST_SUITE_P(Codes, ReportedCode,
                                            Reported{4, "255 : stop", 255, 4}));
 
 TEST_F(Ranges, AReadThatWritesNothingLeavesTheTablesZeroAndSoTheFirstRange) {
-    Report({3, 3, 3, 3, 3, 3, 3, 3});
+    report({3, 3, 3, 3, 3, 3, 3, 3});
     panel.driver.codes.erase(5);
     panel.form.load();
     ASSERT_FALSE(panel.form.endStatus);
-    EXPECT_EQ(Shown(5), QStringLiteral("0: 0V ~ 5V"));
+    EXPECT_EQ(textOf(5), QStringLiteral("0: 0V ~ 5V"));
     EXPECT_EQ(panel.module1.ad_config_data(5), 0);
-    EXPECT_EQ(panel.driver.calls("QV58163_AD_config_set").at(5), ConfigSet(5, 0));
-    EXPECT_EQ(Shown(4), QStringLiteral("3: -10V ~ +10V"));
+    EXPECT_EQ(panel.entries("QV58163_AD_config_set").at(5), configSet(5, 0));
+    EXPECT_EQ(textOf(4), QStringLiteral("3: -10V ~ +10V"));
 }
 
 // An operator's choice of entry on one channel after start-up.
@@ -128,7 +129,7 @@ class OperatorChoice : public Ranges, public ::testing::WithParamInterface<Choic
 
 TEST_P(OperatorChoice, SendsTheRangeToTheSelectedCardAndKeepsThePosition) {
     const Choice row = GetParam();
-    Report({1, 2, 3, 0, 255, 2, 1, 3});
+    report({1, 2, 3, 0, 255, 2, 1, 3});
     panel.form.load();
     ASSERT_FALSE(panel.form.endStatus);
     std::array<int, 8> before{};
@@ -137,10 +138,10 @@ TEST_P(OperatorChoice, SendsTheRangeToTheSelectedCardAndKeepsThePosition) {
     }
     const std::size_t from = panel.log.size();
 
-    panel.form.config[row.channel]->Choose(static_cast<std::int16_t>(row.position));
+    panel.form.config[row.channel]->choose(static_cast<std::int16_t>(row.position));
 
-    EXPECT_EQ(panel.Since(from), (Calls{"AD_config_Click(" + std::to_string(row.channel) + ")",
-                                        ConfigSet(row.channel, row.sent)}));
+    EXPECT_EQ(panel.since(from), (Calls{"AD_config_Click(" + std::to_string(row.channel) + ")",
+                                        configSet(row.channel, row.sent)}));
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(panel.module1.ad_config_data(i), i == row.channel ? row.position : before[i])
             << "channel " << i;
@@ -164,7 +165,7 @@ class CodeWithoutEntry : public Ranges, public ::testing::WithParamInterface<Bad
 
 TEST_P(CodeWithoutEntry, IsARunTimeErrorNamingTheChannelAndTheCode) {
     const BadCode row = GetParam();
-    Report({0, 0, 0, 0, 0, 0, 0, 0});
+    report({0, 0, 0, 0, 0, 0, 0, 0});
     panel.driver.codes[row.channel] = static_cast<std::uint8_t>(row.code);
     panel.form.load();
 
@@ -176,10 +177,9 @@ TEST_P(CodeWithoutEntry, IsARunTimeErrorNamingTheChannelAndTheCode) {
     ASSERT_TRUE(panel.form.endStatus);
     EXPECT_EQ(*panel.form.endStatus, 1);
     // The channels before it were loaded; nothing of this channel was set, no later one read.
-    EXPECT_EQ(panel.driver.calls("QV58163_AD_config_set").size(),
-              static_cast<std::size_t>(row.channel));
-    EXPECT_EQ(panel.driver.calls("QV58163_AD_config_read").back(), ConfigRead(row.channel));
-    EXPECT_EQ(Shown(row.channel), QString());
+    EXPECT_EQ(panel.entries("QV58163_AD_config_set").size(), static_cast<std::size_t>(row.channel));
+    EXPECT_EQ(panel.entries("QV58163_AD_config_read").back(), configRead(row.channel));
+    EXPECT_EQ(textOf(row.channel), QString());
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, CodeWithoutEntry,
@@ -190,10 +190,10 @@ TEST_F(Ranges, TheTablesEntriesBeyondTheChannelsAreNeverTouched) {
     for (int k = 8; k < 24; ++k) {
         panel.module1.ad_config_data(k) = static_cast<std::uint8_t>(100 + k);
     }
-    Report({1, 255, 3, 0, 2, 1, 4, 3});
+    report({1, 255, 3, 0, 2, 1, 4, 3});
     panel.form.load();
     for (int i = 0; i < 8; ++i) {
-        panel.form.config[i]->Choose(static_cast<std::int16_t>((i + 2) % 5));
+        panel.form.config[i]->choose(static_cast<std::int16_t>((i + 2) % 5));
     }
     panel.driver.onRead = [](std::int16_t, std::int16_t *results) {
         for (int k = 0; k < QV58163_RESULT_SLOTS; ++k) {
@@ -201,9 +201,9 @@ TEST_F(Ranges, TheTablesEntriesBeyondTheChannelsAreNeverTouched) {
         }
         return 0;
     };
-    panel.form.PressStart();
-    panel.form.Tick();
-    panel.form.PressStop();
+    panel.form.pressStart();
+    panel.form.tick();
+    panel.form.pressStop();
     ASSERT_FALSE(panel.form.endStatus);
     for (int k = 8; k < 24; ++k) {
         EXPECT_EQ(panel.module1.ad_config_data(k), 100 + k) << "entry " << k;

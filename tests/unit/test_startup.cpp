@@ -14,7 +14,7 @@ class StartUp : public ::testing::Test, public FakePanel {
 protected:
     void load() { form.load(); }
     // The log from the first entry starting with `prefix` on.
-    Calls From(const std::string &prefix) const {
+    Calls logFrom(const std::string &prefix) const {
         for (auto it = log.begin(); it != log.end(); ++it) {
             if (it->rfind(prefix, 0) == 0) {
                 return Calls(it, log.end());
@@ -49,10 +49,10 @@ TEST_F(StartUp, CardsTwoAndFiveAnswer) {
     };
     ASSERT_GE(log.size(), expected.size());
     EXPECT_EQ(Calls(log.begin(), log.begin() + expected.size()), expected);
-    EXPECT_EQ(driver.calls("QV58163_info").size(), 16u);
-    EXPECT_EQ(driver.calls("QV58163_info").back(), "QV58163_info(15, 1014)");
+    EXPECT_EQ(entries("QV58163_info").size(), 16u);
+    EXPECT_EQ(entries("QV58163_info").back(), "QV58163_info(15, 1014)");
     // The ranges are loaded from the card selected at the end: card 5.
-    EXPECT_EQ(driver.calls("QV58163_AD_config_read").front(), "QV58163_AD_config_read(5, 0)");
+    EXPECT_EQ(entries("QV58163_AD_config_read").front(), "QV58163_AD_config_read(5, 0)");
     EXPECT_EQ(procedures.ret_code(), -1) << "the status of the probe of card 15";
 }
 
@@ -66,13 +66,13 @@ TEST_F(StartUp, NoCardAnswers) {
     EXPECT_EQ(form.id.Text(), QString());
     EXPECT_EQ(module1.card_id, 0);
     EXPECT_TRUE(form.messages.empty());
-    EXPECT_TRUE(driver.calls("ID").empty());
+    EXPECT_TRUE(entries("ID").empty());
     // Everything later addresses card 0.
-    for (const std::string &call : driver.calls("QV58163_AD_config")) {
+    for (const std::string &call : entries("QV58163_AD_config")) {
         EXPECT_EQ(call.find("(0, "), call.find('(')) << call;
     }
-    form.PressStart();
-    EXPECT_EQ(driver.calls("QV58163_AD_integral_start"), Calls{"QV58163_AD_integral_start(0, 1)"});
+    form.pressStart();
+    EXPECT_EQ(entries("QV58163_AD_integral_start"), Calls{"QV58163_AD_integral_start(0, 1)"});
 }
 
 struct DriverFailure {
@@ -107,8 +107,8 @@ TEST_P(DriverFails, ReportsTheStatusClosesTwiceAndEndsWithoutShowingTheWindow) {
     EXPECT_TRUE(procedures.ended());
 
     // Ended means ended: no event is answered any more.
-    form.PressStart();
-    form.CloseWindow();
+    form.pressStart();
+    form.closeWindow();
     EXPECT_EQ(log.size(), expected.size());
 }
 
@@ -124,16 +124,16 @@ INSTANTIATE_TEST_SUITE_P(Statuses, DriverFails,
 TEST_F(StartUp, TheOperatorPicksAnotherCard) {
     driver.cards = {2, 5};
     load();
-    form.id.Choose(1);
+    form.id.choose(1);
     EXPECT_EQ(module1.card_id, 5);
-    form.id.Choose(0);
+    form.id.choose(0);
     EXPECT_EQ(module1.card_id, 2);
     // Nothing is reloaded or restarted: the Click touched no driver, later calls go to card 2.
     EXPECT_EQ(log.back(), "ID_Click");
-    form.PressStart();
-    form.Tick();
-    form.PressStop();
-    EXPECT_EQ(From("QV58163_AD_integral_start"),
+    form.pressStart();
+    form.tick();
+    form.pressStop();
+    EXPECT_EQ(logFrom("QV58163_AD_integral_start"),
               (Calls{"QV58163_AD_integral_start(2, 1)", "Timer1.Enabled = True",
                      "QV58163_AD_integral_all_read(2)", "QV58163_AD_integral_stop(2)",
                      "Timer1.Enabled = False"}));
@@ -141,9 +141,9 @@ TEST_F(StartUp, TheOperatorPicksAnotherCard) {
 
 TEST_F(StartUp, EachExitClosesTheDriverWithoutStoppingAndEndsWithStatusZero) {
     const std::vector<std::pair<const char *, void (FakeForm::*)()>> exits = {
-        {"exit button", &FakeForm::PressExitButton},
-        {"Exit menu", &FakeForm::ChooseExitMenu},
-        {"close box", &FakeForm::CloseWindow},
+        {"exit button", &FakeForm::pressExitButton},
+        {"Exit menu", &FakeForm::chooseExitMenu},
+        {"close box", &FakeForm::closeWindow},
     };
     for (const auto &[name, exit] : exits) {
         SCOPED_TRACE(name);
@@ -151,13 +151,13 @@ TEST_F(StartUp, EachExitClosesTheDriverWithoutStoppingAndEndsWithStatusZero) {
         CallLog &runLog = run.log;
         FakeForm &runForm = run.form;
         runForm.load();
-        runForm.PressStart();
-        runForm.Tick();
+        runForm.pressStart();
+        runForm.tick();
         const std::size_t before = runLog.size();
 
         (runForm.*exit)();
         const Calls after(runLog.begin() + static_cast<std::ptrdiff_t>(before), runLog.end());
-        const Calls expected = exit == &FakeForm::CloseWindow
+        const Calls expected = exit == &FakeForm::closeWindow
                                    ? Calls{"Unload", "QV58163_close()", "End 0"}
                                    : Calls{"QV58163_close()", "End 0"};
         EXPECT_EQ(after, expected) << "no stop call, no timer change";
@@ -165,8 +165,8 @@ TEST_F(StartUp, EachExitClosesTheDriverWithoutStoppingAndEndsWithStatusZero) {
         EXPECT_EQ(*runForm.endStatus, 0);
 
         runForm.timer.enabled = true;  // even a tick already due does nothing now
-        runForm.Tick();
-        runForm.PressStop();
+        runForm.tick();
+        runForm.pressStop();
         EXPECT_EQ(runLog.size(), before + expected.size());
     }
 }
@@ -179,20 +179,20 @@ TEST_F(StartUp, ARunTimeErrorIsReportedThenTheDriverClosedAndTheProgramEnded) {
         QStringLiteral("Run-time error: position 7 is outside the list AD_config(3)");
     EXPECT_EQ(form.messages, std::vector<QString>{report});
     EXPECT_EQ(errors.str(), report.toStdString() + "\n");
-    EXPECT_EQ(From("messageBox"),
+    EXPECT_EQ(logFrom("messageBox"),
               (Calls{"messageBox \"" + report.toStdString() + "\"", "QV58163_close()", "End 1"}));
     // Channels 0 to 2 were loaded; channel 3's read came, its set never did.
-    EXPECT_EQ(driver.calls("QV58163_AD_config_set").size(), 3u);
-    EXPECT_EQ(driver.calls("QV58163_AD_config_read").back(), "QV58163_AD_config_read(0, 3)");
+    EXPECT_EQ(entries("QV58163_AD_config_set").size(), 3u);
+    EXPECT_EQ(entries("QV58163_AD_config_read").back(), "QV58163_AD_config_read(0, 3)");
 }
 
 TEST_F(StartUp, NothingRunsWhileTheRunTimeErrorReportIsOpen) {
     load();
-    form.PressStart();
+    form.pressStart();
     form.onMsgBox = [this] {
-        form.Tick();
-        form.PressStop();
-        form.CloseWindow();
+        form.tick();
+        form.pressStop();
+        form.closeWindow();
     };
     // The read fails as a driver lacking its export would.
     driver.onRead = [](std::int16_t, std::int16_t *) -> std::int32_t {
@@ -200,7 +200,7 @@ TEST_F(StartUp, NothingRunsWhileTheRunTimeErrorReportIsOpen) {
             QStringLiteral("the driver library has no export QV58163_AD_integral_all_read"));
     };
     const std::size_t before = log.size();
-    form.Tick();
+    form.tick();
     // The read, then the report, the close and the end, and nothing of what the box's events asked.
     const Calls after(log.begin() + static_cast<std::ptrdiff_t>(before), log.end());
     EXPECT_EQ(after, (Calls{"QV58163_AD_integral_all_read(0)",
@@ -208,15 +208,15 @@ TEST_F(StartUp, NothingRunsWhileTheRunTimeErrorReportIsOpen) {
                             "QV58163_AD_integral_all_read\"",
                             "QV58163_close()", "End 1"}));
     EXPECT_EQ(form.captions(), QStringList(8, QStringLiteral("0.00000")));
-    EXPECT_EQ(driver.calls("QV58163_AD_integral_all_read").size(), 1u);
-    EXPECT_TRUE(driver.calls("QV58163_AD_integral_stop").empty());
+    EXPECT_EQ(entries("QV58163_AD_integral_all_read").size(), 1u);
+    EXPECT_TRUE(entries("QV58163_AD_integral_stop").empty());
 }
 
 TEST_F(StartUp, TheDriverIsNotClosedAfterAnErrorWhenItWasNeverOpened) {
     // An error before the driver is opened: AD_Mode cannot take position 1 when it is empty.
     form.mode.entries.clear();
     form.load();
-    EXPECT_TRUE(driver.calls("QV58163").empty());
+    EXPECT_TRUE(entries("QV58163").empty());
     ASSERT_TRUE(form.endStatus);
     EXPECT_EQ(*form.endStatus, 1);
     EXPECT_EQ(form.messages.size(), 1u);

@@ -1,0 +1,292 @@
+// The program on a hostile driver, through the real dynamic loading: random statuses from every
+// export, random values in all 25 result slots (or none written), an information word that
+// changes at every probe, range codes from 0..3, 4 and 255. It must keep working and show exactly
+// what the rules give for what the driver wrote, which the driver logs.
+//
+//   QV58163_HOSTILE_SEED  seed of the driver and of the operator's actions (printed; default 1)
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <optional>
+#include <random>
+
+#include "PanelRig.hpp"
+#include "Reference.hpp"
+
+namespace qv58163::test {
+namespace {
+
+// The seed given to the run, taken before any test sets the driver's own variable.
+const std::uint64_t givenSeed = [] {
+    const char *given = std::getenv("QV58163_HOSTILE_SEED");
+    return given != nullptr && *given != '\0' ? std::strtoull(given, nullptr, 0) : 1;
+}();
+
+// One line of the hostile driver's log: "config_set 5 3 255 -> -17".
+struct Call {
+    std::string name;
+    std::vector<long long> args;
+    std::array<std::optional<std::int16_t>, QV58163_RESULT_SLOTS> written;  // read: each slot
+    long long status = 0;
+
+    // The call without its answer, e.g. "config_set 5 3 255", "read 5".
+    std::string text() const {
+        std::string t = name;
+        for (std::size_t k = 0; k < (name == "read" ? 1 : args.size()); ++k) {
+            t += " " + std::to_string(args[k]);
+        }
+        return t;
+    }
+    // What the program's zeroed buffer holds after the read: slots 0 to 7.
+    std::array<std::int16_t, 8> channels() const {
+        std::array<std::int16_t, 8> values{};
+        for (int s = 0; s < 8; ++s) {
+            values[s] = written[s].value_or(0);
+        }
+        return values;
+    }
+};
+
+// Reads what the driver appended to its log since the last look.
+class DriverLog {
+public:
+    explicit DriverLog(QString path) : path_(std::move(path)) {}
+
+    std::vector<Call> next() {
+        QFile file(path_);
+        std::vector<Call> calls;
+        if (!file.open(QIODevice::ReadOnly)) {
+            return calls;
+        }
+        file.seek(offset_);
+        while (!file.atEnd()) {
+            const QByteArray line = file.readLine();
+            if (!line.endsWith('\n')) {
+                break;  // not written to the end yet: taken next time
+            }
+            offset_ += line.size();
+            calls.push_back(parse(line.trimmed().toStdString()));
+        }
+        return calls;
+    }
+
+private:
+    static Call parse(const std::string &line) {
+        std::istringstream in(line);
+        Call call;
+        in >> call.name;
+        std::string token;
+        int slot = 0;
+        while (in >> token && token != "->") {
+            if (call.name == "read" && !call.args.empty()) {
+                if (token != "-") {
+                    call.written[slot] = static_cast<std::int16_t>(std::stoi(token));
+                }
+                ++slot;
+            } else {
+                call.args.push_back(std::stoll(token));
+            }
+        }
+        in >> call.status;
+        return call;
+    }
+
+    QString path_;
+    qint64 offset_ = 0;
+};
+
+std::vector<std::string> texts(const std::vector<Call> &calls) {
+    std::vector<std::string> texts;
+    for (const Call &call : calls) {
+        texts.push_back(call.text());
+    }
+    return texts;
+}
+
+QStringList expectedCaptions(const std::array<std::int16_t, 8> &values,
+                             const std::array<int, 8> &positions) {
+    QStringList texts;
+    for (const std::string &text : reference::Refresh(values.data(), positions, ".")) {
+        texts << QString::fromStdString(text);
+    }
+    return texts;
+}
+
+class Hostile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("QV58163_HOSTILE_LOG", logPath().toLocal8Bit());
+        qunsetenv("QV58163_HOSTILE_RANGE");
+        qunsetenv("QV58163_HOSTILE_INITIAL");
+    }
+    QString logPath() const { return dir.filePath(QStringLiteral("driver.log")); }
+
+    QTemporaryDir dir;
+    DriverLog log{logPath()};
+};
+
+// What start-up left: the card list, the card and the positions the driver's codes gave.
+struct Loaded {
+    std::vector<int> cards;
+    int card = 0;
+    std::array<int, 8> positions{};
+};
+
+// Checks start-up against the driver's log, call by call.
+Loaded checkStartUp(PanelRig &program, const std::vector<Call> &calls) {
+    Loaded loaded;
+    EXPECT_EQ(calls.size(), 1u + 16u + 16u);
+    if (calls.size() != 1u + 16u + 16u) {
+        return loaded;
+    }
+    EXPECT_EQ(calls[0].text(), "initial");
+    long long info = 0;
+    for (int n = 0; n <= 15; ++n) {
+        const Call &probe = calls[1 + n];
+        EXPECT_EQ(probe.name, "info");
+        EXPECT_EQ(probe.args[0], n);
+        EXPECT_EQ(probe.args[1], info) << "each probe sees what the one before left in the word";
+        info = probe.args[2];
+        if (probe.status == 0) {
+            loaded.cards.push_back(n);
+            loaded.card = n;
+        }
+    }
+    std::vector<std::string> entries;
+    for (int card : loaded.cards) {
+        entries.push_back(" " + std::to_string(card));
+    }
+    std::vector<std::string> shown;
+    for (int k = 0; k < program.window.idBox()->count(); ++k) {
+        shown.push_back(program.window.idBox()->itemText(k).toStdString());
+    }
+    EXPECT_EQ(shown, entries);
+    EXPECT_EQ(program.window.idBox()->currentIndex(), loaded.cards.empty() ? -1 : 0);
+    for (int i = 0; i < 8; ++i) {
+        const Call &read = calls[17 + 2 * i];
+        const Call &set = calls[18 + 2 * i];
+        const long long code = read.args[2];
+        loaded.positions[i] = code == 255 ? 4 : static_cast<int>(code);
+        EXPECT_EQ(read.text(), "config_read " + std::to_string(loaded.card) + " " +
+                                   std::to_string(i) + " " + std::to_string(code));
+        EXPECT_EQ(set.text(), "config_set " + std::to_string(loaded.card) + " " +
+                                  std::to_string(i) + " " +
+                                  std::to_string(loaded.positions[i] == 4 ? 255 : code));
+        EXPECT_EQ(program.window.configBox(i)->currentIndex(), loaded.positions[i]);
+    }
+    return loaded;
+}
+
+class KeepsWorking : public Hostile, public ::testing::WithParamInterface<int> {};
+
+TEST_P(KeepsWorking, ShowsExactlyWhatTheRulesGiveForWhatTheDriverWrote) {
+    const std::uint64_t seed = givenSeed + static_cast<std::uint64_t>(GetParam());
+    std::cout << "hostile driver seed " << seed << std::endl;
+    qputenv("QV58163_HOSTILE_SEED", QByteArray::number(static_cast<qulonglong>(seed)));
+
+    PanelRig program(testDriverDir("hostile"));
+    ASSERT_FALSE(program.start()) << program.errors.str();
+    Loaded loaded = checkStartUp(program, log.next());
+    ASSERT_FALSE(HasFailure());
+    EXPECT_EQ(program.captions(), QStringList(8, QStringLiteral("0.00000")));
+
+    int card = loaded.card;  // the last card found, though the list shows the first
+    int entryShown = loaded.cards.empty() ? -1 : 0;
+    int mode = 1;
+    std::array<int, 8> &positions = loaded.positions;
+    std::optional<Call> lastRead;
+
+    // Checks one refresh: exactly one read, of the card chosen now, shown by the rules.
+    const auto checkRead = [&](const std::vector<Call> &calls) {
+        ASSERT_EQ(texts(calls), std::vector<std::string>{"read " + std::to_string(card)});
+        lastRead = calls[0];
+        EXPECT_EQ(program.captions(), expectedCaptions(calls[0].channels(), positions));
+    };
+
+    // The operator at work, with refreshes entered directly.
+    std::mt19937_64 rng(seed);
+    for (int step = 0; step < 2000; ++step) {
+        std::vector<std::string> expected;
+        const int roll = static_cast<int>(rng() % 100);
+        if (roll < 60) {
+            program.tick();
+            checkRead(log.next());
+            ASSERT_FALSE(HasFailure()) << "step " << step;
+            continue;
+        }
+        if (roll < 75) {
+            const int channel = static_cast<int>(rng() % 8);
+            const int position = static_cast<int>(rng() % 5);
+            program.window.configBox(channel)->setCurrentIndex(position);
+            if (position != positions[channel]) {
+                positions[channel] = position;
+                expected.push_back("config_set " + std::to_string(card) + " " +
+                                   std::to_string(channel) + " " +
+                                   std::to_string(position == 4 ? 255 : position));
+            }
+        } else if (roll < 82) {
+            if (!loaded.cards.empty()) {
+                const int entry = static_cast<int>(rng() % loaded.cards.size());
+                program.window.idBox()->setCurrentIndex(entry);
+                if (entry != entryShown) {  // only a change is a choice
+                    entryShown = entry;
+                    card = loaded.cards[entry];
+                }
+            }
+        } else if (roll < 88) {
+            mode = static_cast<int>(rng() % 11);
+            program.window.modeBox()->setCurrentIndex(mode);
+        } else if (roll < 94) {
+            program.window.startButton()->click();
+            expected.push_back("start " + std::to_string(card) + " " + std::to_string(mode));
+            EXPECT_TRUE(program.window.timer()->isActive());
+        } else {
+            program.window.stopButton()->click();
+            expected.push_back("stop " + std::to_string(card));
+            EXPECT_FALSE(program.window.timer()->isActive());
+        }
+        ASSERT_EQ(texts(log.next()), expected) << "step " << step;
+        ASSERT_TRUE(program.messages.empty()) << program.errors.str();
+        ASSERT_TRUE(program.endStatuses.empty());
+    }
+
+    // The real timer: each of its ticks is checked as it comes, after the window has answered it.
+    program.window.startButton()->click();
+    ASSERT_EQ(texts(log.next()), std::vector<std::string>{"start " + std::to_string(card) + " " +
+                                                          std::to_string(mode)});
+    int ticks = 0;
+    QObject::connect(program.window.timer(), &QTimer::timeout, &program.window, [&] {
+        ++ticks;
+        checkRead(log.next());
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&ticks] { return ticks >= 5; }, 30000))
+        << "the timer ticked " << ticks << " times in 30 s";
+    program.window.stopButton()->click();
+    ASSERT_EQ(texts(log.next()), std::vector<std::string>{"stop " + std::to_string(card)});
+    const QStringList shown = program.captions();
+    QTest::qWait(300);
+    EXPECT_TRUE(log.next().empty()) << "no refresh once stopped";
+    EXPECT_EQ(program.captions(), shown);
+    ASSERT_TRUE(lastRead.has_value());
+    EXPECT_EQ(shown, expectedCaptions(lastRead->channels(), positions));
+
+    // Whatever the driver answered, the exit button closes it and ends with 0, without a stop.
+    program.window.exitButton()->click();
+    EXPECT_EQ(texts(log.next()), std::vector<std::string>{"close"});
+    EXPECT_EQ(program.endStatuses, std::vector<int>{0});
+    EXPECT_TRUE(program.messages.empty());
+    program.tick();
+    EXPECT_TRUE(log.next().empty()) << "nothing runs after the end";
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, KeepsWorking, ::testing::Values(0, 1, 2));
+
+}  // namespace
+}  // namespace qv58163::test
