@@ -1,7 +1,6 @@
 #include "DriverLibrary.hpp"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include "RuntimeError.hpp"
 
@@ -49,30 +48,14 @@ void DriverLibrary::load() {
     if (loaded_) {
         return;
     }
-    QStringList reasons;
-    // The program's own directory first, by full path, so the working directory never counts.
-    const QString besideProgram = QDir(programDir_).absoluteFilePath(platformFileName());
-    if (!programDir_.isEmpty() && QFileInfo::exists(besideProgram)) {
-        library_.setFileName(besideProgram);
-        if (library_.load()) {
-            loaded_ = true;
-            return;
-        }
-        reasons << library_.errorString();
+    if (!library_.open(programDir_, platformFileName())) {
+        throw RuntimeError(
+            QStringLiteral("the driver library %1 could not be loaded from %2 or the system's "
+                           "library search path (%3)")
+                .arg(platformFileName(), QDir::toNativeSeparators(programDir_),
+                     library_.errorString()));
     }
-    // Then the system's search path: a bare file name is looked up by the platform's loader in
-    // its own list of directories.
-    library_.setFileName(platformFileName());
-    if (library_.load()) {
-        loaded_ = true;
-        return;
-    }
-    reasons << library_.errorString();
-    throw RuntimeError(
-        QStringLiteral("the driver library %1 could not be loaded from %2 or the system's library "
-                       "search path (%3)")
-            .arg(platformFileName(), QDir::toNativeSeparators(programDir_),
-                 reasons.join(QStringLiteral("; "))));
+    loaded_ = true;
 }
 
 QFunctionPointer DriverLibrary::resolve(Export which) {
@@ -83,7 +66,7 @@ QFunctionPointer DriverLibrary::resolve(Export which) {
         if (slot == nullptr) {
             // QLibrary's own error text does not name the symbol; the operator needs the name.
             throw RuntimeError(QStringLiteral("the driver library has no export %1")
-                                            .arg(QLatin1String(exportNames[which])));
+                                   .arg(QLatin1String(exportNames[which])));
         }
     }
     return slot;
@@ -102,12 +85,12 @@ std::int32_t DriverLibrary::QV58163_info(std::int16_t card, std::int32_t &info) 
 }
 
 std::int32_t DriverLibrary::QV58163_AD_config_read(std::int16_t card, std::int16_t channel,
-                                             std::uint8_t &code) {
+                                                   std::uint8_t &code) {
     return bound<ConfigReadFn>(ConfigRead)(card, channel, &code);
 }
 
 std::int32_t DriverLibrary::QV58163_AD_config_set(std::int16_t card, std::int16_t channel,
-                                            std::int16_t code) {
+                                                  std::int16_t code) {
     return bound<ConfigSetFn>(ConfigSet)(card, channel, code);
 }
 

@@ -2,12 +2,12 @@
 // time (`DriverLibrary`).
 #pragma once
 
-#include <QLibrary>
 #include <QString>
 #include <QStringList>
 #include <array>
 #include <cstdint>
 
+#include "PlatformLibrary.hpp"
 #include "QV58163.h"
 
 namespace qv58163::card {
@@ -56,7 +56,7 @@ public:
     bool closeIfReachable() noexcept override;
 
     // Where the library was loaded from; empty before the first call.
-    QString loadedFrom() const { return loaded_ ? library_.fileName() : QString(); }
+    QString loadedFrom() const { return library_.fileName(); }
 
     // The file name the platform gives the driver: libQV58163.so, QV58163.dll.
     static QString platformFileName();
@@ -83,7 +83,7 @@ private:
     void load();
 
     QString programDir_;
-    QLibrary library_;
+    PlatformLibrary library_;
     bool loaded_ = false;
     std::array<QFunctionPointer, ExportCount> bound_{};
 };
