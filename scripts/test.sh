@@ -23,3 +23,10 @@ if [ "${CI:-}" = "true" ] || [ "${QV58163_SANITIZE:-}" = "1" ]; then
     echo "== the same suite under AddressSanitizer and UndefinedBehaviorSanitizer =="
     build_and_test sanitize
 fi
+
+if [ "${CI:-}" = "true" ]; then
+    # The Windows program: cross-built, checked under Wine and zipped. The first run on a machine
+    # also builds the static Qt it needs, into a cache that later runs reuse.
+    echo "== the Windows program (x64), under Wine =="
+    "$root/scripts/windows.sh" x64
+fi

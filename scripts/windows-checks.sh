@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# The Windows program under Wine, as an operator meets it. Runs inside an X server (windows.sh
+# starts it under xvfb-run), in a Wine prefix of its own that is thrown away afterwards:
+#   scripts/windows-checks.sh BIN_DIR [SCREENSHOT.png]
+# BIN_DIR holds qv58163.exe, the simulated card's QV58163.dll and qv58163_wine_text_fit.exe.
+# Every failure names the check and shows what the program said; the exit status is 1.
+set -euo pipefail
+bin="$(realpath "$1")"
+shot="${2:-}"
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+
+scratch="$(mktemp -d)"
+export WINEPREFIX="$scratch/prefix" WINEARCH=win64 WINEDEBUG=-all
+# No Mono or Gecko: their installers would stop the first start with a question.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=C.UTF-8 LANG=C.UTF-8
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY QV58163_SIM_TRACE
+
+pids=()
+cleanup() {
+    local status=$?
+    set +e
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    "$wineserver" -k 2>/dev/null
+    for pid in "${pids[@]}"; do
+        wait "$pid" 2>/dev/null
+    done
+    "$wineserver" -w 2>/dev/null
+    rm -rf "$scratch"
+    exit "$status"
+}
+trap cleanup EXIT
+
+check=""
+fail() {
+    echo "FAILED: $check: $*" >&2
+    for f in "$scratch"/*.err; do
+        [ -s "$f" ] && { echo "--- $(basename "$f")" && tail -n 20 "$f"; } >&2
+    done
+    exit 1
+}
+pass() { echo "ok: $check${1:+ ($1)}"; }
+
+# Waits up to $1 seconds for a command to succeed.
+wait_until() {
+    local seconds="$1"
+    shift
+    for _ in $(seq $((seconds * 10))); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# Starts the panel: run_panel NAME EXE WORKING_DIR [TRACE]; leaves its id in $panel.
+run_panel() {
+    local name="$1" exe="$2" cwd="$3" trace="${4:-}"
+    (cd "$cwd" && QV58163_SIM_TRACE="${trace:+$(windows_path "$trace")}" \
+        exec timeout -k 10 300 "$wine" "$exe" >"$scratch/$name.out" 2>"$scratch/$name.err") &
+    panel=$!
+    pids+=("$panel")
+}
+
+# The status the panel ended with (124: it was still running after five minutes).
+exit_status() {
+    local status=0
+    wait "$1" || status=$?
+    echo "$status"
+}
+
+# A visible top-level window with exactly this title; its id.
+find_window() {
+    timeout 120 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n1
+}
+
+# Keys to a window: there is no window manager, so the window is given the focus directly.
+keys_to() {
+    local window="$1"
+    shift
+    xdotool windowfocus --sync "$window"
+    sleep 0.5
+    xdotool key --delay 150 "$@"
+}
+
+# Ends a run of the panel with its exit command, Alt+E, and checks it went as an operator expects.
+exit_panel() {
+    local window="$1" trace="$2"
+    keys_to "$window" alt+e
+    local status
+    status="$(exit_status "$panel")"
+    [ "$status" = 0 ] || fail "the exit command ended with status $status"
+    [ "$(tail -n1 "$trace")" = "QV58163_close() = 0" ] ||
+        fail "the driver was not closed last: $(tail -n1 "$trace")"
+}
+
+reads_of() { grep -c "^QV58163_AD_integral_all_read($1," "$2" || true; }
+
+echo "Preparing a Wine prefix"
+"$wine" wineboot --init >"$scratch/wineboot.log" 2>&1 || fail "wineboot: $(tail "$scratch/wineboot.log")"
+"$wineserver" -w
+system32="$WINEPREFIX/drive_c/windows/system32"
+[ -d "$system32" ] || fail "no system directory in the Wine prefix"
+
+mkdir -p "$scratch/app" "$scratch/alone" "$scratch/elsewhere" "$scratch/decoy"
+cp "$bin/qv58163.exe" "$bin/QV58163.dll" "$scratch/app/"
+cp "$bin/qv58163.exe" "$scratch/alone/"
+cp "$bin/QV58163.dll" "$scratch/decoy/"
+
+check="the window shows with its controls, START reads the chosen card ten times a second"
+trace="$scratch/beside.trace"
+run_panel beside "$scratch/app/qv58163.exe" "$scratch/elsewhere" "$trace"
+window="$(find_window 'QV58163 Main')"
+[ -n "$window" ] || fail "no window"
+grep -q '^QV58163_initial() = 0' "$trace" || fail "the driver beside the program was not opened"
+# Four Tabs from the card list reach START.
+keys_to "$window" Tab Tab Tab Tab space
+wait_until 30 grep -q '^QV58163_AD_integral_start(' "$trace" || fail "START did not take"
+card="$(sed -n 's/^QV58163_AD_integral_start(\([0-9]*\),.*/\1/p' "$trace" | head -n1)"
+sleep 1
+before="$(reads_of "$card" "$trace")"
+sleep 5
+after="$(reads_of "$card" "$trace")"
+reads=$((after - before))
+# Ten a second, give or take what a loaded machine and Wine's timers do to a 100 ms timer.
+{ [ "$reads" -ge 30 ] && [ "$reads" -le 60 ]; } || fail "$reads reads of card $card in 5 s"
+others="$(grep '^QV58163_AD_integral_all_read(' "$trace" | grep -vc "^QV58163_AD_integral_all_read($card," || true)"
+[ "$others" = 0 ] || fail "$others reads of another card than $card"
+# What the operator sees: the eight black value labels and their yellow text.
+import -window "$window" "$scratch/panel.png"
+histogram="$(convert "$scratch/panel.png" -format %c histogram:info:-)"
+black="$(awk '/#000000 /{print $1+0}' <<<"$histogram")"
+yellow="$(awk '/#FFFF00 /{print $1+0}' <<<"$histogram")"
+{ [ "${black:-0}" -ge 8000 ] && [ "${yellow:-0}" -ge 300 ]; } ||
+    fail "the value labels are not drawn (black ${black:-0}, yellow ${yellow:-0} pixels)"
+if [ -n "$shot" ]; then
+    cp "$scratch/panel.png" "$shot"
+fi
+pass "card $card, $reads reads in 5 s"
+
+check="the exit command ends with status 0 and the driver closed"
+exit_panel "$window" "$trace"
+pass
+
+# The run-time error report is a modal message box; the operator dismisses it with Return.
+expect_missing_driver() {
+    local name="$1"
+    local box
+    box="$(find_window QV58163)"
+    [ -n "$box" ] || fail "no error report"
+    keys_to "$box" Return
+    local status
+    status="$(exit_status "$panel")"
+    [ "$status" = 1 ] || fail "status $status, not 1"
+    grep -q 'Run-time error: .*QV58163\.dll' "$scratch/$name.err" ||
+        fail "the report does not name QV58163.dll: $(cat "$scratch/$name.err")"
+}
+
+check="a missing QV58163.dll is a run-time error naming it, status 1"
+run_panel missing "$scratch/alone/qv58163.exe" "$scratch/elsewhere"
+expect_missing_driver missing
+pass
+
+check="a QV58163.dll only in the working directory is not loaded"
+trace="$scratch/decoy.trace"
+run_panel decoy "$scratch/alone/qv58163.exe" "$scratch/decoy" "$trace"
+expect_missing_driver decoy
+[ ! -s "$trace" ] || fail "the working directory's driver was called: $(head -n1 "$trace")"
+pass
+
+check="a QV58163.dll only in the system directory is loaded"
+cp "$bin/QV58163.dll" "$system32/"
+trace="$scratch/system.trace"
+run_panel system "$scratch/alone/qv58163.exe" "$scratch/elsewhere" "$trace"
+window="$(find_window 'QV58163 Main')"
+[ -n "$window" ] || fail "no window"
+grep -q '^QV58163_initial() = 0' "$trace" || fail "the system directory's driver was not opened"
+exit_panel "$window" "$trace"
+rm "$system32/QV58163.dll"
+pass
+
+check="the captions and list entries fit their controls in the fonts the program gets"
+# The faces Windows (here Wine) gives the controls, for the record: they are not Linux's.
+QT_QPA_PLATFORM=windows "$wine" "$bin/qv58163_wine_text_fit.exe" \
+    --gtest_filter=TextFit.TheWindowsFacesAreTheInstalledOnes >"$scratch/faces.out" 2>&1 || true
+grep -o 'is drawn in .*' "$scratch/faces.out" | sort | uniq -c | sed 's/^/    /' || true
+QT_QPA_PLATFORM=windows "$wine" "$bin/qv58163_wine_text_fit.exe" --gtest_brief=1 \
+    --gtest_filter='TextFit.*-TextFit.TheWindowsFacesAreTheInstalledOnes' \
+    >"$scratch/fit.out" 2>"$scratch/fit.err" || fail "$(cat "$scratch/fit.out")"
+pass

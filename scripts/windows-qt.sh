@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Builds the static Qt the Windows program links against, once, into a cache outside the tree:
+#   scripts/windows-qt.sh [x64|x86]
+# prints the Qt prefix on its last line. The source is Debian's own qt6-base package of the version
+# installed here (so the cross-built Qt and the host tools moc/rcc/uic from /usr agree), fetched
+# through a private apt state that leaves the system's sources and package lists untouched.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+arch="${1:-x64}"
+case "$arch" in
+x64) triple=x86_64-w64-mingw32 ;;
+x86) triple=i686-w64-mingw32 ;;
+*)
+    echo "usage: $0 [x64|x86]" >&2
+    exit 2
+    ;;
+esac
+mingwArch="${triple%%-*}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+
+# What the cross build needs; the Linux build's own packages come from install-deps.sh.
+packages=(qt6-base-dev qt6-base-dev-tools cmake ninja-build perl dpkg-dev ca-certificates
+    "g++-mingw-w64-${mingwArch//_/-}-posix" "gcc-mingw-w64-${mingwArch//_/-}-posix")
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}" >&2
+    $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >&2
+fi
+
+qtVersion="$(dpkg-query -W -f='${Version}' qt6-base-dev)" # e.g. 6.4.2+dfsg-10
+upstream="${qtVersion%%+*}"
+upstream="${upstream%%-*}"
+cache="${XDG_CACHE_HOME:-$HOME/.cache}/qv58163"
+prefix="$cache/qt-$upstream-windows-$arch"
+if [ -f "$prefix/.complete" ] && [ "$(cat "$prefix/.complete")" = "$qtVersion" ]; then
+    echo "$prefix"
+    exit 0
+fi
+
+work="$cache/work-$arch"
+rm -rf "$work" "$prefix"
+mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/src"
+log="$cache/qt-$upstream-windows-$arch.log"
+echo "Building Qt $qtVersion for Windows $arch into $prefix (log: $log)" >&2
+start=$(date +%s)
+
+# Debian 12's archive, as the system's own sources name it, but for source packages and in a
+# private list: the system's sources, package lists and cache stay as they are.
+cat >"$work/apt/sources.list" <<LIST
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm-updates main
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian-security bookworm-security main
+LIST
+aptPrivate=(-o Dir::Etc::SourceList="$work/apt/sources.list" -o Dir::Etc::SourceParts=/dev/null
+    -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache")
+{
+    apt-get "${aptPrivate[@]}" update
+    (cd "$work/src" && apt-get "${aptPrivate[@]}" source "qt6-base=$qtVersion")
+} >>"$log" 2>&1
+srcDir="$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n1)"
+
+# Core, Gui, Widgets and the Windows platform plugin, statically, with Qt's bundled third-party
+# libraries. Debian's repack lacks the tablet (wintab) header, hence no tablet events; the panel
+# needs none of the other modules switched off here.
+mkdir -p "$work/build"
+(
+    cd "$work/build"
+    export QV58163_MINGW_ARCH="$mingwArch"
+    nice -n 10 "$srcDir/configure" -prefix "$prefix" -release -static -opensource -confirm-license \
+        -qt-host-path /usr -nomake examples -nomake tests \
+        -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -qt-doubleconversion \
+        -no-feature-tabletevent -no-feature-sql -no-feature-network -no-feature-printsupport \
+        -no-feature-testlib -no-feature-xml -no-feature-concurrent -no-dbus -no-icu \
+        -- -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+        -DQV58163_MINGW_ARCH="$mingwArch" \
+        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+    nice -n 10 cmake --build . --parallel "${QV58163_JOBS:-2}"
+    nice -n 10 cmake --install .
+) >>"$log" 2>&1 || {
+    echo "The Qt build failed; the end of $log:" >&2
+    tail -n 40 "$log" >&2
+    exit 1
+}
+echo "$qtVersion" >"$prefix/.complete"
+rm -rf "$work"
+echo "Qt for Windows $arch built in $(($(date +%s) - start)) s, $(du -sh "$prefix" | cut -f1) installed" | tee -a "$log" >&2
+echo "$prefix"
