@@ -101,10 +101,16 @@ exit_panel() {
 reads_of() { grep -c "^QV58163_AD_integral_all_read($1," "$2" || true; }
 
 echo "Preparing a Wine prefix"
+# Windows' fonts, not this machine's: Wine would otherwise offer every face fontconfig knows (the
+# Liberation and AR PL faces among them), which a Windows machine does not have. Wine's Tahoma
+# stands in for the system's interface face; the program brings the rest.
+printf '<?xml version="1.0"?>\n<fontconfig></fontconfig>\n' >"$scratch/fonts.conf"
+export FONTCONFIG_FILE="$scratch/fonts.conf"
 "$wine" wineboot --init >"$scratch/wineboot.log" 2>&1 || fail "wineboot: $(tail "$scratch/wineboot.log")"
 "$wineserver" -w
 system32="$WINEPREFIX/drive_c/windows/system32"
 [ -d "$system32" ] || fail "no system directory in the Wine prefix"
+cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
 mkdir -p "$scratch/app" "$scratch/alone" "$scratch/elsewhere" "$scratch/decoy"
 cp "$bin/qv58163.exe" "$bin/QV58163.dll" "$scratch/app/"

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <chrono>
 
+#include "BundledFonts.hpp"
 #include "CompactComboStyle.hpp"
 #include "MainProcedures.hpp"
 #include "Pictures.hpp"
@@ -30,6 +31,12 @@ const QString traditionalChineseSerif = QStringLiteral("Traditional Chinese Seri
 void installFontSubstitutions() {
     QFont::insertSubstitutions(traditionalChineseSerif, {QStringLiteral("AR PL UMing TW"),
                                                          QStringLiteral("AR PL UMing HK")});
+#if defined(_WIN32)
+    // Windows' own Traditional Chinese serif where it is installed, else the bundled serif.
+    installBundledFonts();
+    QFont::insertSubstitutions(traditionalChineseSerif,
+                               {QStringLiteral("PMingLiU"), QStringLiteral("Liberation Serif")});
+#endif
 }
 
 QFont makeFont(const QString &family, qreal points, bool bold = false) {
