@@ -50,6 +50,14 @@ mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/src
 log="$cache/qt-$upstream-windows-$arch.log"
 echo "Building Qt $qtVersion for Windows $arch into $prefix (log: $log)" >&2
 start=$(date +%s)
+# Runs a step with its output in the log; on failure shows the end of the log.
+logged() {
+    "$@" >>"$log" 2>&1 || {
+        echo "Building Qt failed at: $*; the end of $log:" >&2
+        tail -n 40 "$log" >&2
+        exit 1
+    }
+}
 
 # Debian 12's archive, as the system's own sources name it, but for source packages and in a
 # private list: the system's sources, package lists and cache stay as they are.
@@ -60,34 +68,28 @@ deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.de
 LIST
 aptPrivate=(-o Dir::Etc::SourceList="$work/apt/sources.list" -o Dir::Etc::SourceParts=/dev/null
     -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache")
-{
-    apt-get "${aptPrivate[@]}" update
-    (cd "$work/src" && apt-get "${aptPrivate[@]}" source "qt6-base=$qtVersion")
-} >>"$log" 2>&1
+logged apt-get "${aptPrivate[@]}" update
+(cd "$work/src" && logged apt-get "${aptPrivate[@]}" source "qt6-base=$qtVersion")
 srcDir="$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n1)"
 
 # Core, Gui, Widgets and the Windows platform plugin, statically, with Qt's bundled third-party
 # libraries. Debian's repack lacks the tablet (wintab) header, hence no tablet events; the panel
 # needs none of the other modules switched off here.
+[ -n "$srcDir" ] || logged false "no qt6-base source in $work/src"
 mkdir -p "$work/build"
-(
-    cd "$work/build"
-    export QV58163_MINGW_ARCH="$mingwArch"
-    nice -n 10 "$srcDir/configure" -prefix "$prefix" -release -static -opensource -confirm-license \
-        -qt-host-path /usr -nomake examples -nomake tests \
-        -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -qt-doubleconversion \
-        -no-feature-tabletevent -no-feature-sql -no-feature-network -no-feature-printsupport \
-        -no-feature-testlib -no-feature-xml -no-feature-concurrent -no-dbus -no-icu \
-        -- -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-        -DQV58163_MINGW_ARCH="$mingwArch" \
-        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
-    nice -n 10 cmake --build . --parallel "${QV58163_JOBS:-2}"
-    nice -n 10 cmake --install .
-) >>"$log" 2>&1 || {
-    echo "The Qt build failed; the end of $log:" >&2
-    tail -n 40 "$log" >&2
-    exit 1
-}
+cd "$work/build"
+export QV58163_MINGW_ARCH="$mingwArch"
+logged nice -n 10 "$srcDir/configure" -prefix "$prefix" -release -static -opensource -confirm-license \
+    -qt-host-path /usr -nomake examples -nomake tests \
+    -qt-zlib -qt-pcre -qt-libpng -qt-libjpeg -qt-freetype -qt-harfbuzz -qt-doubleconversion \
+    -no-feature-tabletevent -no-feature-sql -no-feature-network -no-feature-printsupport \
+    -no-feature-testlib -no-feature-xml -no-feature-concurrent -no-dbus -no-icu \
+    -- -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+    -DQV58163_MINGW_ARCH="$mingwArch" \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+logged nice -n 10 cmake --build . --parallel "${QV58163_JOBS:-2}"
+logged nice -n 10 cmake --install .
+cd "$root"
 echo "$qtVersion" >"$prefix/.complete"
 rm -rf "$work"
 echo "Qt for Windows $arch built in $(($(date +%s) - start)) s, $(du -sh "$prefix" | cut -f1) installed" | tee -a "$log" >&2
