@@ -7,7 +7,14 @@ namespace qv58163::ui {
 
 namespace {
 constexpr int arrowWidth = 14;
-}
+// Windows' glyph metrics make "3: -10V ~ +10V" one pixel wider (62) than on Linux (61): there the
+// field starts a pixel further left to hold it.
+#if defined(_WIN32)
+constexpr int fieldLeft = 2;
+#else
+constexpr int fieldLeft = 3;
+#endif
+}  // namespace
 
 CompactComboStyle::CompactComboStyle() : QProxyStyle(QApplication::style()->name()) {}
 
@@ -22,8 +29,8 @@ QRect CompactComboStyle::subControlRect(ComplexControl control, const QStyleOpti
         if (part == SC_ComboBoxEditField) {
             // Up to the pixel before the arrow: the style draws the entry one pixel inside this
             // field, and "3: -10V ~ +10V" takes 61 of the 63 pixels.
-            return QRect(frame.left() + 3, frame.top() + 2, frame.width() - arrowWidth - 4,
-                         frame.height() - 4);
+            return QRect(frame.left() + fieldLeft, frame.top() + 2,
+                         frame.width() - arrowWidth - 1 - fieldLeft, frame.height() - 4);
         }
     }
     return QProxyStyle::subControlRect(control, option, part, widget);
