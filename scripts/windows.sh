@@ -50,6 +50,7 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_EXE_LINKER_FLAGS="-static -s" -DCMAKE_SHARED_LINKER_FLAGS="-static -s" \
     -DQV58163_BUILD_TESTS=OFF -DQV58163_BUILD_BENCH=OFF -DQV58163_BUILD_PACKAGING=OFF \
+    -DQV58163_BUILD_RECORDER=OFF \
     -DQV58163_WINE_CHECKS=ON >/dev/null
 cmake --build "$build" -j"$jobs" --target qv58163 QV58163 qv58163_wine_text_fit
 
