@@ -73,10 +73,13 @@ void CardModel::simulateLatency() const {
     }
 }
 
-void CardModel::trace(const std::string &line) {
+std::string CardModel::tracePath() const {
     // Before the first QV58163_initial there are no settings yet: look the path up directly.
-    const std::string path =
-        initialised_ ? settings_.tracePath : env_("QV58163_SIM_TRACE").value_or("");
+    return initialised_ ? settings_.tracePath : env_("QV58163_SIM_TRACE").value_or("");
+}
+
+void CardModel::trace(const std::string &line) {
+    const std::string path = tracePath();
     if (path.empty()) {
         return;
     }
@@ -190,7 +193,11 @@ int32_t CardModel::integralStart(int16_t card, uint8_t mode) {
 int32_t CardModel::integralAllRead(int16_t card, int16_t *results) {
     std::lock_guard<std::mutex> lock(mutex_);
     simulateLatency();
-    const std::string call = "QV58163_AD_integral_all_read(" + std::to_string(card) + ") = ";
+    // The read is the call made ten times a second: its trace line is built only when traced.
+    const bool traced = !tracePath().empty();
+    const auto call = [card] {
+        return "QV58163_AD_integral_all_read(" + std::to_string(card) + ") = ";
+    };
     int32_t result;
     CardState *c = checkedCard(card, result, results == nullptr);
     if (const auto limit = settings_.failAfterOf(card); c && limit && c->reads >= *limit) {
@@ -199,7 +206,9 @@ int32_t CardModel::integralAllRead(int16_t card, int16_t *results) {
         result = status::notStarted;
     }
     if (result != status::ok) {
-        trace(call + std::to_string(result));
+        if (traced) {
+            trace(call() + std::to_string(result));
+        }
         return result;
     }
 
@@ -211,7 +220,9 @@ int32_t CardModel::integralAllRead(int16_t card, int16_t *results) {
     std::fill(results + channelCount, results + QV58163_RESULT_SLOTS, unusedSlotValue);
     c->samples += static_cast<uint64_t>(conversionsForMode(c->mode));
     ++c->reads;
-    trace(call + "0 " + joinResults(results));
+    if (traced) {
+        trace(call() + "0 " + joinResults(results));
+    }
     return status::ok;
 }
 

@@ -69,6 +69,7 @@ private:
     CardState *checkedCard(std::int16_t card, std::int32_t &result, bool outputMissing = false);
     double signalTime(const CardState &card) const;
     void simulateLatency() const;
+    std::string tracePath() const;  // empty when nothing is traced
     void trace(const std::string &line);
 
     EnvLookup env_;
