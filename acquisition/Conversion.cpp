@@ -1,6 +1,8 @@
 #include "Conversion.hpp"
 
 #include <QtNumeric>
+#include <cmath>
+#include <iterator>
 
 #include "RangeTable.hpp"
 #include "RuntimeError.hpp"
@@ -36,11 +38,56 @@ void countToVolts(std::int16_t position, std::int32_t count, double &volts) {
     }
 }
 
+void appendDecimal(QByteArray &text, std::uint64_t magnitude, int decimals, bool negative) {
+    // Written backwards into a buffer and appended at once: 20 digits, a point and a sign fit.
+    char buffer[24];
+    char *first = std::end(buffer);
+    int written = 0;
+    do {
+        if (written == decimals && written > 0) {
+            *--first = '.';
+        }
+        *--first = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+        ++written;
+    } while (magnitude != 0 || written <= decimals);
+    if (negative) {
+        *--first = '-';
+    }
+    text.append(first, std::end(buffer) - first);
+}
+
+void appendFixed(QByteArray &text, double value, int decimals) {
+    static constexpr double powersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+    if (decimals >= 0 && decimals <= 9) {
+        // The product is rounded, but rounding is monotonic and below 2^52 every half-integer
+        // is a double: the product lies on the same side of each half as the true value does,
+        // and so rounds to the same integer. Only a product that is a half exactly may come
+        // from a value just off it, and goes to Qt. Every caption and
+        // recorded field but a tie takes this path: no allocation and no library call, which
+        // counts when each sample wakes the recorder with cold caches.
+        const double scaled = value * powersOfTen[decimals];
+        if (std::fabs(scaled) < 0x1p52) {  // false for NaN and infinities too
+            const auto whole = static_cast<std::int64_t>(scaled);                    // towards zero
+            const double fraction = std::fabs(scaled - static_cast<double>(whole));  // exact
+            if (fraction != 0.5) {
+                const auto magnitude = static_cast<std::uint64_t>(whole < 0 ? -whole : whole);
+                // Qt's rule, kept: a negative value that rounds to zero keeps its sign, -0.0
+                // has none.
+                appendDecimal(text, magnitude + (fraction > 0.5 ? 1 : 0), decimals, value < 0);
+                return;
+            }
+        }
+    }
+    // A product on a half, and any other value: Qt's fixed notation, which is locale-independent
+    // and rounds the exact binary value, a tie away from zero.
+    text += QString::number(value, 'f', decimals).toLatin1();
+}
+
 QString fixedText(double value, int decimals, const QString &decimalPoint) {
-    // Qt's fixed notation is independent of the locale and rounds a value exactly halfway between
-    // two last digits away from zero, as the display wants (the display's tests check every half
-    // a count can produce); negative zero has no sign.
-    QString text = QString::number(value, 'f', decimals);
+    QByteArray digits;
+    appendFixed(digits, value, decimals);
+    QString text = QString::fromLatin1(digits);
     if (decimalPoint != QLatin1String(".")) {
         const qsizetype point = text.indexOf(QLatin1Char('.'));
         if (point >= 0) {

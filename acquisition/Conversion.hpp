@@ -4,6 +4,7 @@
 // cannot disagree.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -18,8 +19,15 @@ std::int32_t countFromSlot(std::int16_t slot);
 // clamped.
 void countToVolts(std::int16_t position, std::int32_t count, double &volts);
 
-// `value` with `decimals` decimals rounded half away from zero, `decimalPoint` between the
-// integer digits and the decimals, and a minus sign for negative values only.
+// Appends `magnitude` / 10^`decimals` with all its decimals, after a minus sign if `negative`:
+// 12345 with 3 decimals gives "12.345", 5 gives "0.005".
+void appendDecimal(QByteArray &text, std::uint64_t magnitude, int decimals, bool negative = false);
+
+// Appends `value` with `decimals` decimals rounded half away from zero, '.' between the integer
+// digits and the decimals, and a minus sign for negative values only (not for negative zero).
+void appendFixed(QByteArray &text, double value, int decimals);
+
+// The same text with `decimalPoint` in place of '.'.
 QString fixedText(double value, int decimals, const QString &decimalPoint);
 
 // The voltage display by the pattern "0.000V": three decimals, then "V".

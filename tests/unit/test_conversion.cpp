@@ -2,9 +2,12 @@
 // the shortest decimal forms that read back as the very doubles the scaling gives.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "Conversion.hpp"
 
@@ -127,6 +130,44 @@ TEST(voltText, UsesTheDecimalPointItIsGiven) {
     EXPECT_EQ(voltText(-0.3125, QStringLiteral(",")).toStdString(), "-0,313V");
     EXPECT_EQ(voltText(1e20, QStringLiteral(",")).toStdString(), "100000000000000000000,000V");
     EXPECT_EQ(voltText(1.5, QString(QChar(0x066B))).toStdString(), "1\u066B500V");
+}
+
+// The recorder's six decimals and every other precision: the same text as Qt's fixed notation,
+// which rounds the exact binary value. Values near a half of the last digit, exact ties, every
+// count of every range and random bit patterns probe where the integer path hands over to Qt.
+TEST(appendFixed, WritesWhatQtsFixedNotationWritesAtEveryPrecision) {
+    std::mt19937_64 rng(58163);
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  -1e-9,
+                                  0.0078125,
+                                  -0.0078125,
+                                  1e12,
+                                  -1e12,
+                                  std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN()};
+    for (std::int32_t count = 0; count < 4096; ++count) {
+        for (std::int16_t position = 0; position < 4; ++position) {
+            countToVolts(position, count, values.emplace_back());
+        }
+    }
+    for (int k = 0; k < 20000; ++k) {
+        const double tie = (static_cast<double>(rng() % 2000000) - 999999.5) / 1000;
+        values.insert(values.end(), {tie, std::nextafter(tie, 1e9), std::nextafter(tie, -1e9)});
+        const std::uint64_t bits = rng();
+        std::memcpy(&values.emplace_back(), &bits, sizeof bits);
+    }
+    for (int decimals = 0; decimals <= 9; ++decimals) {
+        for (const double value : values) {
+            QByteArray text;
+            appendFixed(text, value, decimals);
+            ASSERT_EQ(text, QString::number(value, 'f', decimals).toLatin1())
+                << std::hexfloat << value << " with " << decimals << " decimals";
+        }
+    }
+    QByteArray text;
+    appendFixed(text, -0.0078125, 6);
+    EXPECT_EQ(text, "-0.007813") << "a tie goes away from zero";
 }
 
 }  // namespace
