@@ -32,24 +32,24 @@ Slots slotsFor(std::int64_t k) {
 void perSample(benchmark::State &state, RowOutput *output) {
     RunStatistics statistics(positions, {{0, -5, 5}, {3, 0, 10}});
     Decimator plot(2048);
-    std::array<QString, channelCount> fields;
+    CsvRow row;
     std::int64_t k = 0;
     const std::int64_t start = 1'796'400'000'000;  // 2026-12-04, in milliseconds
     for (auto _ : state) {
         const Slots results = slotsFor(k);
         const Volts volts = voltsOfRead(positions, results);
-        const QByteArray row = csvRow(start + k * 100, std::chrono::milliseconds(k * 100),
-                                      positions, volts, 0, fields);
-        if (output != nullptr && !output->write(row)) {
+        const QByteArray &text =
+            row.format(start + k * 100, std::chrono::milliseconds(k * 100), positions, volts, 0);
+        if (output != nullptr && !output->write(text)) {
             state.SkipWithError("write failed");
         }
-        statistics.add(0, volts, fields, false);
+        statistics.add(0, volts, row, false);
         for (int channel = 0; channel < channelCount; ++channel) {
             if (positions[channel] != qv58163::card::stopPosition) {
                 plot.add(k, channel, volts[channel]);
             }
         }
-        benchmark::DoNotOptimize(row.constData());
+        benchmark::DoNotOptimize(text.constData());
         ++k;
     }
 }

@@ -155,8 +155,10 @@ private:
         started_ = true;
         const Surroundings::TimePoint start = world_.now();
         std::optional<Surroundings::TimePoint> first;
-        std::array<QString, channelCount> fields;
-        for (std::int64_t k = 0; schedule.takes(k, world_.now() - start); ++k) {
+        CsvRow row;
+        // Whether sample k is due at all is known from its deadline; whether it is still taken
+        // is decided by the clock once it has been waited for.
+        for (std::int64_t k = 0; schedule.takes(k, schedule.deadline(k)); ++k) {
             if (!world_.waitUntil(start + schedule.deadline(k))) {
                 break;  // Ctrl+C or SIGTERM: the normal end of an open-ended run
             }
@@ -171,8 +173,8 @@ private:
             Slots results{};
             const std::int32_t status = driver_.QV58163_AD_integral_all_read(card_, results.data());
             const Volts volts = voltsOfRead(positions_, results);
-            write(csvRow(utc, now - *first, positions_, volts, status, fields));
-            statistics_->add(status, volts, fields, schedule.isLate(k, now - start));
+            write(row.format(utc, now - *first, positions_, volts, status));
+            statistics_->add(status, volts, row, schedule.isLate(k, now - start));
             if (plot_ && status == 0) {
                 for (int channel = 0; channel < channelCount; ++channel) {
                     if (positions_[channel] != card::stopPosition) {

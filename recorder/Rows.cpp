@@ -17,20 +17,19 @@ Volts voltsOfRead(const Positions &positions, const Slots &results) {
 
 namespace {
 
-// Appends `value` with `digits` digits, zeros in front.
-void appendDigits(QString &text, std::int64_t value, int digits) {
-    char buffer[8];
+// Writes `value` as `digits` digits, zeros in front, and returns the position after them.
+char *putDigits(char *out, std::int64_t value, int digits) {
     for (int k = digits - 1; k >= 0; --k) {
-        buffer[k] = static_cast<char>('0' + value % 10);
+        out[k] = static_cast<char>('0' + value % 10);
         value /= 10;
     }
-    text += QLatin1String(buffer, digits);
+    return out + digits;
 }
 
 // "2026-12-07T16:30:00.123Z". Written out here rather than by QDateTime, whose time-zone and
 // calendar machinery is a large part of a row's cost when a sample wakes the process with cold
 // caches. The date is the proleptic Gregorian calendar's, from the days since 1970-01-01.
-void appendUtc(QString &text, std::int64_t milliseconds) {
+void appendUtc(QByteArray &text, std::int64_t milliseconds) {
     constexpr std::int64_t perDay = 86'400'000;
     std::int64_t days = milliseconds / perDay;
     std::int64_t ofDay = milliseconds % perDay;
@@ -50,20 +49,22 @@ void appendUtc(QString &text, std::int64_t milliseconds) {
     const std::int64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
     const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
 
-    appendDigits(text, year, 4);
-    text += QLatin1Char('-');
-    appendDigits(text, month, 2);
-    text += QLatin1Char('-');
-    appendDigits(text, day, 2);
-    text += QLatin1Char('T');
-    appendDigits(text, ofDay / 3'600'000, 2);
-    text += QLatin1Char(':');
-    appendDigits(text, ofDay / 60'000 % 60, 2);
-    text += QLatin1Char(':');
-    appendDigits(text, ofDay / 1000 % 60, 2);
-    text += QLatin1Char('.');
-    appendDigits(text, ofDay % 1000, 3);
-    text += QLatin1Char('Z');
+    char stamp[24];
+    char *out = putDigits(stamp, year, 4);
+    *out++ = '-';
+    out = putDigits(out, month, 2);
+    *out++ = '-';
+    out = putDigits(out, day, 2);
+    *out++ = 'T';
+    out = putDigits(out, ofDay / 3'600'000, 2);
+    *out++ = ':';
+    out = putDigits(out, ofDay / 60'000 % 60, 2);
+    *out++ = ':';
+    out = putDigits(out, ofDay / 1000 % 60, 2);
+    *out++ = '.';
+    out = putDigits(out, ofDay % 1000, 3);
+    *out++ = 'Z';
+    text.append(stamp, out - stamp);
 }
 
 }  // namespace
@@ -76,26 +77,27 @@ QByteArray csvHeader() {
     return header + ",status\n";
 }
 
-QByteArray csvRow(std::int64_t utcMilliseconds, std::chrono::nanoseconds elapsed,
-                  const Positions &positions, const Volts &volts, std::int32_t status,
-                  std::array<QString, channelCount> &fields) {
-    static const QString point = QStringLiteral(".");
-    QString row;
-    row.reserve(128);
-    appendUtc(row, utcMilliseconds);
-    row += QLatin1Char(',');
-    row += fixedText(std::chrono::duration<double>(elapsed).count(), 3, point);
+const QByteArray &CsvRow::format(std::int64_t utcMilliseconds, std::chrono::nanoseconds elapsed,
+                                 const Positions &positions, const Volts &volts,
+                                 std::int32_t status) {
+    text_.truncate(0);  // keeps the buffer: no allocation per row
+    appendUtc(text_, utcMilliseconds);
+    text_ += ',';
+    // Whole milliseconds, a half rounded up, from the integer nanoseconds: exact at any length.
+    appendDecimal(text_, static_cast<std::uint64_t>((elapsed.count() + 500'000) / 1'000'000), 3);
     for (int channel = 0; channel < channelCount; ++channel) {
-        fields[channel] = positions[channel] == card::stopPosition
-                              ? QString()
-                              : fixedText(volts[channel], 6, point);
-        row += QLatin1Char(',');
-        row += fields[channel];
+        text_ += ',';
+        fieldStart_[channel] = text_.size();
+        if (positions[channel] != card::stopPosition) {
+            appendFixed(text_, volts[channel], 6);
+        }
+        fieldLength_[channel] = text_.size() - fieldStart_[channel];
     }
-    row += QLatin1Char(',');
-    row += QString::number(status);
-    row += QLatin1Char('\n');
-    return row.toLatin1();
+    text_ += ',';
+    appendDecimal(text_, static_cast<std::uint64_t>(status < 0 ? -std::int64_t{status} : status), 0,
+                  status < 0);
+    text_ += '\n';
+    return text_;
 }
 
 }  // namespace qv58163::recorder

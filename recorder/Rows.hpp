@@ -2,7 +2,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
+#include <QByteArrayView>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -26,12 +26,24 @@ Volts voltsOfRead(const Positions &positions, const Slots &results);
 // "time,elapsed_s,CH00,...,CH07,status" and a line end.
 QByteArray csvHeader();
 
-// One row: UTC time with milliseconds, seconds since the first sample with 3 decimals, each
-// running channel's volts with 6 decimals rounded half away from zero ('.' whatever the locale),
-// an empty field for a stopped channel, the read's status, a line end. `fields` receives the
-// channels' texts as written.
-QByteArray csvRow(std::int64_t utcMilliseconds, std::chrono::nanoseconds elapsed,
-                  const Positions &positions, const Volts &volts, std::int32_t status,
-                  std::array<QString, channelCount> &fields);
+// One row of the file, formatted into a buffer kept from row to row: UTC time with milliseconds,
+// seconds since the first sample with 3 decimals, each running channel's volts with 6 decimals
+// rounded half away from zero ('.' whatever the locale), an empty field for a stopped channel,
+// the read's status, a line end.
+class CsvRow {
+public:
+    const QByteArray &format(std::int64_t utcMilliseconds, std::chrono::nanoseconds elapsed,
+                             const Positions &positions, const Volts &volts, std::int32_t status);
+
+    // A channel's field in the row last formatted, exactly as written.
+    QByteArrayView field(int channel) const {
+        return QByteArrayView(text_).sliced(fieldStart_[channel], fieldLength_[channel]);
+    }
+
+private:
+    QByteArray text_;
+    std::array<qsizetype, channelCount> fieldStart_{};
+    std::array<qsizetype, channelCount> fieldLength_{};
+};
 
 }  // namespace qv58163::recorder

@@ -32,8 +32,7 @@ RunStatistics::RunStatistics(const Positions &positions, std::vector<Check> chec
     }
 }
 
-void RunStatistics::add(std::int32_t status, const Volts &volts,
-                        const std::array<QString, channelCount> &fields, bool late) {
+void RunStatistics::add(std::int32_t status, const Volts &volts, const CsvRow &row, bool late) {
     ++samples_;
     if (late) {
         ++lateSamples_;
@@ -49,7 +48,7 @@ void RunStatistics::add(std::int32_t status, const Volts &volts,
         channels_[channel].add(volts[channel]);
         if (checkOf_[channel] >= 0) {
             // The value as the file holds it, so the file and the verdict cannot disagree.
-            const double written = fields[channel].toDouble();
+            const double written = row.field(channel).toDouble();
             const Check &check = checks_[checkOf_[channel]];
             if (written < check.low || written > check.high) {
                 ++outside_[channel];

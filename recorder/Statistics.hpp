@@ -36,11 +36,10 @@ class RunStatistics {
 public:
     RunStatistics(const Positions &positions, std::vector<Check> checks);
 
-    // One sample: the read's status, the volts and the texts written for them, and whether it
+    // One sample: the read's status, the volts and the row written for them, and whether it
     // was late. A failed read counts against every check; its values are not measurements and
     // stay out of the statistics.
-    void add(std::int32_t status, const Volts &volts,
-             const std::array<QString, channelCount> &fields, bool late);
+    void add(std::int32_t status, const Volts &volts, const CsvRow &row, bool late);
 
     std::int64_t samples() const { return samples_; }
     std::int64_t failedReads() const { return failedReads_; }
