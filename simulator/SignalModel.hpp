@@ -20,7 +20,7 @@ struct Signal {
     double at(double seconds) const;
 };
 
-// Gaussian noise on every conversion. Sample `sample` of a card's channel depends only on the
+// Near-Gaussian noise on every conversion. Sample `sample` of a card's channel depends only on the
 // seed, the card, the channel and the sample number, so the same calls give the same values.
 struct Noise {
     double sigma = 0.01;  // standard deviation, volts
