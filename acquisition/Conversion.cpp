@@ -63,9 +63,9 @@ void appendFixed(QByteArray &text, double value, int decimals) {
         // The product is rounded, but rounding is monotonic and below 2^52 every half-integer
         // is a double: the product lies on the same side of each half as the true value does,
         // and so rounds to the same integer. Only a product that is a half exactly may come
-        // from a value just off it, and goes to Qt. Every caption and
-        // recorded field but a tie takes this path: no allocation and no library call, which
-        // counts when each sample wakes the recorder with cold caches.
+        // from a value just off it, and goes to Qt. Every caption and recorded field but a tie
+        // takes this path: no allocation and no library call, which counts when each sample
+        // wakes the recorder with cold caches.
         const double scaled = value * powersOfTen[decimals];
         if (std::fabs(scaled) < 0x1p52) {  // false for NaN and infinities too
             const auto whole = static_cast<std::int64_t>(scaled);                    // towards zero

@@ -94,8 +94,7 @@ const QByteArray &CsvRow::format(std::int64_t utcMilliseconds, std::chrono::nano
         fieldLength_[channel] = text_.size() - fieldStart_[channel];
     }
     text_ += ',';
-    appendDecimal(text_, static_cast<std::uint64_t>(status < 0 ? -std::int64_t{status} : status), 0,
-                  status < 0);
+    appendFixed(text_, status, 0);
     text_ += '\n';
     return text_;
 }
