@@ -78,6 +78,10 @@ std::string CardModel::tracePath() const {
     return initialised_ ? settings_.tracePath : env_("QV58163_SIM_TRACE").value_or("");
 }
 
+bool CardModel::traced() const {
+    return initialised_ ? !settings_.tracePath.empty() : !tracePath().empty();
+}
+
 void CardModel::trace(const std::string &line) {
     const std::string path = tracePath();
     if (path.empty()) {
@@ -194,7 +198,7 @@ int32_t CardModel::integralAllRead(int16_t card, int16_t *results) {
     std::lock_guard<std::mutex> lock(mutex_);
     simulateLatency();
     // The read is the call made ten times a second: its trace line is built only when traced.
-    const bool traced = !tracePath().empty();
+    const bool tracing = traced();
     const auto call = [card] {
         return "QV58163_AD_integral_all_read(" + std::to_string(card) + ") = ";
     };
@@ -206,7 +210,7 @@ int32_t CardModel::integralAllRead(int16_t card, int16_t *results) {
         result = status::notStarted;
     }
     if (result != status::ok) {
-        if (traced) {
+        if (tracing) {
             trace(call() + std::to_string(result));
         }
         return result;
@@ -220,7 +224,7 @@ int32_t CardModel::integralAllRead(int16_t card, int16_t *results) {
     std::fill(results + channelCount, results + QV58163_RESULT_SLOTS, unusedSlotValue);
     c->samples += static_cast<uint64_t>(conversionsForMode(c->mode));
     ++c->reads;
-    if (traced) {
+    if (tracing) {
         trace(call() + "0 " + joinResults(results));
     }
     return status::ok;

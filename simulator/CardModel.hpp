@@ -70,6 +70,7 @@ private:
     double signalTime(const CardState &card) const;
     void simulateLatency() const;
     std::string tracePath() const;  // empty when nothing is traced
+    bool traced() const;            // whether tracePath() is not empty, without a copy
     void trace(const std::string &line);
 
     EnvLookup env_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "RangeTable.hpp"
 
@@ -82,12 +83,19 @@ int convert(double volts, uint8_t code) {
         if (range.code != code || range.span == 0) {
             continue;
         }
-        const double counts = std::round(volts * range.divisor / range.span);
+        const double counts = volts * range.divisor / range.span;
         if (std::isnan(counts)) {
             return 0;
         }
-        return static_cast<int>(range.bipolar ? std::clamp(counts, -2048.0, 2047.0)
-                                              : std::clamp(counts, 0.0, 4095.0));
+        const int low = range.bipolar ? -2048 : 0;
+        const int high = range.bipolar ? 2047 : 4095;
+        // Rounded half away from zero in plain arithmetic, like everything a read does. Clamping
+        // to one count past each end first changes no result and keeps any input convertible.
+        const double clamped = std::clamp(counts, low - 1.0, high + 1.0);
+        const auto whole = static_cast<int>(clamped);  // towards zero
+        const double fraction = clamped - whole;
+        const int rounded = whole + (fraction >= 0.5 ? 1 : (fraction <= -0.5 ? -1 : 0));
+        return std::clamp(rounded, low, high);
     }
     return 0;  // stopped, or a code the card does not know
 }
@@ -100,7 +108,9 @@ int16_t averagedCode(double volts, uint8_t code, int mode, const Noise &noise, i
         const double sample = noise.sigma > 0.0 ? noise.at(card, channel, firstSample + i) : 0.0;
         sum += convert(volts + sample, code);
     }
-    return static_cast<int16_t>(std::llround(static_cast<double>(sum) / n));
+    // The mean rounded half away from zero, in integers.
+    const long long magnitude = (2 * std::llabs(sum) + n) / (2 * n);
+    return static_cast<int16_t>(sum < 0 ? -magnitude : magnitude);
 }
 
 }  // namespace qv58163::sim

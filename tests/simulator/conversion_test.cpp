@@ -41,6 +41,8 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{3, -10.0, -2048}, ConversionCase{3, 10.0, 2047}, ConversionCase{3, 1.0, 205},
         ConversionCase{3, -1.0, -205}, ConversionCase{3, -9.99, -2046},
         ConversionCase{3, 25.0, 2047}, ConversionCase{3, -25.0, -2048},
+        // exactly half a count either way (2.5 counts): away from zero
+        ConversionCase{3, 25.0 / 2048, 3}, ConversionCase{3, -25.0 / 2048, -3},
         // stopped channel, and a code the card does not know
         ConversionCase{255, 3.3, 0}, ConversionCase{255, -3.3, 0}, ConversionCase{7, 3.3, 0}));
 
