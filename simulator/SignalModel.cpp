@@ -25,10 +25,11 @@ double unitInterval(uint64_t bits) {
 }
 
 // A near-normal deviate, mean 0 and variance 1: the sum of twelve uniform deviates less six, a
-// Gaussian's mean and spread with slightly lighter tails and nothing beyond six. The
-// uniforms come from a counter-based hash of the arguments: no hidden state. Plain arithmetic
-// with no library call or table: a program that sleeps between reads meets cold caches at each
-// read, where the logarithm and cosine of the exact method cost more than the rest of the read.
+// Gaussian's mean and spread with slightly lighter tails and nothing beyond six standard
+// deviations. The uniforms come from a counter-based hash of the arguments: no hidden state.
+// Plain arithmetic with no library call or table: a program that sleeps between reads meets cold
+// caches at each read, where the logarithm and cosine of the exact method cost more than the rest
+// of the read.
 double standardNormal(uint64_t seed, int card, int channel, uint64_t sample) {
     uint64_t h = splitMix64(seed);
     h = splitMix64(h ^ static_cast<uint64_t>(card));
@@ -89,8 +90,9 @@ int convert(double volts, uint8_t code) {
         }
         const int low = range.bipolar ? -2048 : 0;
         const int high = range.bipolar ? 2047 : 4095;
-        // Rounded half away from zero in plain arithmetic, like everything a read does. Clamping
-        // to one count past each end first changes no result and keeps any input convertible.
+        // Rounded half away from zero in plain arithmetic rather than by a library call, for the
+        // same reason as the noise. Clamping to one count past each end first changes no result
+        // and keeps any input convertible.
         const double clamped = std::clamp(counts, low - 1.0, high + 1.0);
         const auto whole = static_cast<int>(clamped);  // towards zero
         const double fraction = clamped - whole;
