@@ -3,8 +3,11 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <cmath>
 #include <set>
+
+#include "RangeTable.hpp"
 
 namespace qv58163::recorder {
 
@@ -89,7 +92,8 @@ Options readOptions(const QCommandLineParser &parser) {
     for (const QString &value : parser.values(QStringLiteral("range"))) {
         const auto [channel, codeText] = channelAndValue(value, "range", rangeForm);
         const std::int64_t code = wholeNumber(codeText, 0, 255, "range", rangeForm);
-        if (code > 3 && code != 255) {
+        if (std::none_of(card::rangeTable.begin(), card::rangeTable.end(),
+                         [code](const card::Range &range) { return range.code == code; })) {
             throw refuse("range", rangeForm, value);
         }
         if (!rangeChannels.insert(channel).second) {

@@ -115,9 +115,8 @@ private:
                                            codes[channel]);
         }
         for (const RangeSetting &setting : options_.ranges) {
-            const std::int16_t position = card::positionForCode(setting.code);
             driver_.QV58163_AD_config_set(card_, static_cast<std::int16_t>(setting.channel),
-                                          card::codeForPosition(position));
+                                          setting.code);
             codes[setting.channel] = setting.code;
         }
         for (int channel = 0; channel < channelCount; ++channel) {
