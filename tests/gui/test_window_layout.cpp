@@ -62,6 +62,7 @@ TEST_F(WindowLayout, EveryControlHasItsPlaceSizeAndFont) {
         ASSERT_NE(widget, nullptr);
         EXPECT_EQ(widget->geometry(), QRect(control.left / 15, control.top / 15, control.width / 15,
                                             control.height / 15));
+        EXPECT_EQ(widget->minimumSize(), widget->maximumSize()) << "it keeps its size";
         EXPECT_EQ(QFontInfo(widget->font()).family(), QLatin1String(control.face));
         EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), control.points);
         EXPECT_EQ(widget->font().bold(), control.bold);
