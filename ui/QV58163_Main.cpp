@@ -104,6 +104,10 @@ QV58163_Main::~QV58163_Main() {
 }
 
 void QV58163_Main::buildControls() {
+    // The menu bar is part of the window: it stays in it where the desktop offers a global menu
+    // bar (which would take it out and make the window shorter), and so no global menu service
+    // is looked for on the session bus before the window can show. Set before the bar is made.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     // The menu bar holds the single command itself, with no drop-down.
     exitAction_ = menuBar()->addAction(QStringLiteral("&Exit"));
     exitAction_->setObjectName(QStringLiteral("m_exit"));
