@@ -1,9 +1,13 @@
 #include "QtControls.hpp"
 
 #include <QComboBox>
+#include <QGlyphRun>
+#include <QHash>
 #include <QLabel>
 #include <QSignalBlocker>
+#include <QTextLayout>
 #include <QTimer>
+#include <algorithm>
 
 #include "RuntimeError.hpp"
 
@@ -53,7 +57,65 @@ QString ComboList::Text() const {
     return box_->currentIndex() < 0 ? QString() : box_->currentText();
 }
 
+namespace {
+
+// What a voltage caption is made of, with either decimal point.
+const QString captionCharacters = QStringLiteral("0123456789-.,V");
+
+QFont withShaping(QFont font, bool shaping) {
+    font.setStyleStrategy(
+        shaping ? QFont::StyleStrategy(font.styleStrategy() & ~QFont::PreferNoShaping)
+                : QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
+    return font;
+}
+
+QList<QGlyphRun> glyphRuns(const QString &text, const QFont &font) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    return layout.glyphRuns();
+}
+
+// Every ordered pair of caption characters, laid out with shaping and without: the same glyphs at
+// the same places, or shaping changes something (a kerned pair, a ligature) and stays. Decided
+// once a font: the eight value labels share theirs.
+bool drawsAlikeUnshaped(const QFont &font) {
+    static QHash<QString, bool> decided;  // by QFont::key()
+    const QString key = font.key();
+    if (const auto known = decided.constFind(key); known != decided.cend()) {
+        return *known;
+    }
+    QString pairs;
+    for (QChar first : captionCharacters) {
+        for (QChar second : captionCharacters) {
+            pairs += first;
+            pairs += second;
+        }
+    }
+    const QList<QGlyphRun> shaped = glyphRuns(pairs, withShaping(font, true));
+    const QList<QGlyphRun> unshaped = glyphRuns(pairs, withShaping(font, false));
+    const bool alike = std::equal(shaped.begin(), shaped.end(), unshaped.begin(), unshaped.end(),
+                                  [](const QGlyphRun &a, const QGlyphRun &b) {
+                                      return a.glyphIndexes() == b.glyphIndexes() &&
+                                             a.positions() == b.positions();
+                                  });
+    decided.insert(key, alike);
+    return alike;
+}
+
+}  // namespace
+
 void LabelCaption::setCaption(const QString &caption) {
+    if (!drawsAlikeUnshaped_) {
+        drawsAlikeUnshaped_ = drawsAlikeUnshaped(label_->font());
+    }
+    const bool shaping = !*drawsAlikeUnshaped_ ||
+                         std::any_of(caption.begin(), caption.end(),
+                                     [](QChar c) { return !captionCharacters.contains(c); });
+    if (!(label_->font().styleStrategy() & QFont::PreferNoShaping) != shaping) {
+        label_->setFont(withShaping(label_->font(), shaping));
+    }
     label_->setText(caption);
 }
 

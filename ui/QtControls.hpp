@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 #include "Form.hpp"
 
@@ -35,6 +36,9 @@ private:
     std::function<void()> click_;
 };
 
+// A QLabel showing voltage captions. Laying out its text is most of the work of each refresh, and
+// most of that is shaping, which digits, sign, decimal point and "V" rarely need: where the label's
+// font draws every pair of them alike without shaping, captions made of them skip it.
 class LabelCaption final : public Label {
 public:
     explicit LabelCaption(QLabel *label) : label_(label) {}
@@ -42,6 +46,7 @@ public:
 
 private:
     QLabel *label_;
+    std::optional<bool> drawsAlikeUnshaped_;  // decided at the first caption, for the font then
 };
 
 class TimerControl final : public Timer {

@@ -140,6 +140,37 @@ TEST_F(WindowLayout, TheMenuBarHoldsExitAloneAndNoButtonIsDefault) {
     }
 }
 
+// Captions skip shaping only where that changes no pixel: in the face the value font resolves to
+// here (channel 0), not in the serif standing in for it on Windows, which kerns "11" (channel 1).
+// Every pair of caption characters is drawn alike by the label with its shaped font; a caption
+// with another character is shaped.
+TEST_F(WindowLayout, ValueCaptionsSkipShapingOnlyWhereItChangesNothing) {
+    QStringList captions;
+    for (QChar first : QStringLiteral("0123456789.,-V")) {
+        for (QChar second : QStringLiteral("0123456789.,-V")) {
+            captions << QString(first) + second;
+        }
+    }
+    QFont serif = window.valueLabel(1)->font();
+    serif.setFamily(QStringLiteral("Liberation Serif"));
+    window.valueLabel(1)->setFont(serif);
+    for (int channel : {0, 1}) {
+        QLabel *value = window.valueLabel(channel);
+        const QFont shaped = value->font();
+        for (const QString &caption : captions) {
+            window.advalue(channel).setCaption(caption);
+            const QImage drawn = value->grab().toImage();
+            const QFont used = value->font();
+            value->setFont(shaped);
+            ASSERT_EQ(value->grab().toImage(), drawn) << channel << caption.toStdString();
+            value->setFont(used);
+        }
+        EXPECT_EQ(bool(value->font().styleStrategy() & QFont::PreferNoShaping), channel == 0);
+        window.advalue(channel).setCaption(QStringLiteral("1\u066B250V"));
+        EXPECT_FALSE(value->font().styleStrategy() & QFont::PreferNoShaping) << channel;
+    }
+}
+
 // The style the program runs with reads no picture file: the frame must still look exactly as the
 // Fusion style draws it, and the menu bar's extension arrows must show something.
 TEST_F(WindowLayout, ThePictureStyleDrawsTheFrameAsFusionDoes) {
