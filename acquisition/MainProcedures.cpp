@@ -1,6 +1,5 @@
 #include "MainProcedures.hpp"
 
-#include <ostream>
 #include <utility>
 
 #include "CheckedTable.hpp"
@@ -21,12 +20,12 @@ constexpr int resultSlots = QV58163_RESULT_SLOTS;
 }  // namespace
 
 MainProcedures::MainProcedures(Form &form, card::Driver &driver, Module1 &module1,
-                               QString decimalPoint, std::ostream &errors)
+                               QString decimalPoint, ErrorLog errors)
     : form_(form),
       driver_(driver),
       module1_(module1),
       decimalPoint_(std::move(decimalPoint)),
-      errors_(errors) {}
+      errors_(std::move(errors)) {}
 
 void MainProcedures::raise(Event event, std::int16_t index) {
     dispatch([this, event, index] {
@@ -92,7 +91,7 @@ void MainProcedures::reportRuntimeError(const QString &message) {
     // From here on nothing else runs, not even a tick due while the report is open.
     ended_ = true;
     const QString text = QStringLiteral("Run-time error: ") + message;
-    errors_ << text.toStdString() << std::endl;
+    errors_(text);
     form_.messageBox(text);
     if (driverOpened_) {
         driver_.closeIfReachable();

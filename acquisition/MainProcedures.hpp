@@ -6,7 +6,6 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
-#include <iosfwd>
 
 #include "DriverLibrary.hpp"
 #include "Form.hpp"
@@ -34,10 +33,12 @@ public:
     static constexpr int exitRuntimeError = 1;
     static constexpr int exitDriverFailed = 2;
 
-    // `decimalPoint` is the separator of the voltage display (the user's locale); `errors`
-    // receives the line of every run-time error report.
+    // What receives the line of every run-time error report.
+    using ErrorLog = std::function<void(const QString &line)>;
+
+    // `decimalPoint` is the separator of the voltage display (the user's locale).
     MainProcedures(Form &form, card::Driver &driver, Module1 &module1, QString decimalPoint,
-                   std::ostream &errors);
+                   ErrorLog errors);
 
     // The one way in for the window's events: runs the event's procedure (`index` is the channel
     // of a ConfigClick) through dispatch().
@@ -88,7 +89,7 @@ private:
     card::Driver &driver_;
     Module1 &module1_;
     const QString decimalPoint_;
-    std::ostream &errors_;
+    ErrorLog errors_;
 
     std::int32_t ret_code_ = 0;
     bool driverOpened_ = false;

@@ -1,12 +1,13 @@
 #include "Panel.hpp"
 
 #include <QLocale>
+#include <utility>
 
 namespace qv58163::ui {
 
-Panel::Panel(const QString &programDir, std::ostream &errors)
+Panel::Panel(const QString &programDir, MainProcedures::ErrorLog errors)
     : driver(programDir),
-      procedures(window, driver, module1, QLocale::system().decimalPoint(), errors) {
+      procedures(window, driver, module1, QLocale::system().decimalPoint(), std::move(errors)) {
     window.attach(procedures);
 }
 

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QString>
-#include <iosfwd>
 #include <optional>
 
 #include "DriverLibrary.hpp"
@@ -17,8 +16,8 @@ namespace qv58163::ui {
 class Panel {
 public:
     // `programDir` is where the driver is looked for first; the voltage display takes the decimal
-    // point of the user's locale; run-time errors are also written to `errors`.
-    Panel(const QString &programDir, std::ostream &errors);
+    // point of the user's locale; run-time errors also go to `errors`, a line each.
+    Panel(const QString &programDir, MainProcedures::ErrorLog errors);
 
     // Loads the window (its Load event) and shows it. Returns the exit status when the program
     // ended during start-up, in which case the window is never shown.

@@ -1,7 +1,7 @@
 // The operator's test panel for the QV58163 A/D card: one window, on the card driver found beside
 // the program or in the system's library path.
 #include <QApplication>
-#include <iostream>
+#include <cstdio>
 
 #include "Panel.hpp"
 #include "Pictures.hpp"
@@ -13,7 +13,11 @@ int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("qv58163"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QV58163_VERSION));
 
-    qv58163::ui::Panel panel(QCoreApplication::applicationDirPath(), std::cerr);
+    // Run-time errors also go to standard error. Through stdio rather than a C++ stream, whose
+    // first use sets up the C++ locale machinery: a third of a megabyte for one line.
+    qv58163::ui::Panel panel(QCoreApplication::applicationDirPath(), [](const QString &line) {
+        std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+    });
     if (const auto status = panel.start()) {
         return *status;  // ended during start-up: the window is never shown
     }

@@ -16,7 +16,8 @@ namespace qv58163::test {
 class WindowRig {
 public:
     explicit WindowRig(qv58163::card::Driver &driver)
-        : procedures(window, driver, module1, QStringLiteral("."), errors) {
+        : procedures(window, driver, module1, QStringLiteral("."),
+                     [this](const QString &line) { errors << line.toStdString() << '\n'; }) {
         window.setMessageBoxSeam(
             [this](QWidget *, const QString &text) { messages.push_back(text); });
         window.setEndSeam([this](int status) { endStatuses.push_back(status); });

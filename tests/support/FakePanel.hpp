@@ -15,7 +15,8 @@ using Calls = CallLog;
 
 struct FakePanel {
     explicit FakePanel(const QString &decimalPoint = QStringLiteral("."))
-        : procedures(form, driver, module1, decimalPoint, errors) {
+        : procedures(form, driver, module1, decimalPoint,
+                     [this](const QString &line) { errors << line.toStdString() << '\n'; }) {
         form.attach(procedures);
     }
 

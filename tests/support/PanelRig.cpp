@@ -13,7 +13,8 @@ QString testDriverDir(const char *name) {
     return QStringLiteral(QV58163_TEST_DRIVERS_DIR "/") + QLatin1String(name);
 }
 
-PanelRig::PanelRig(const QString &driverDir) : panel(driverDir, errors) {
+PanelRig::PanelRig(const QString &driverDir)
+    : panel(driverDir, [this](const QString &line) { errors << line.toStdString() << '\n'; }) {
     window.setMessageBoxSeam([this](QWidget *, const QString &text) {
         messages.push_back(text);
         if (onMessage) {
