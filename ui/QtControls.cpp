@@ -107,14 +107,15 @@ bool drawsAlikeUnshaped(const QFont &font) {
 }  // namespace
 
 void LabelCaption::setCaption(const QString &caption) {
+    const QFont font = label_->font();
     if (!drawsAlikeUnshaped_) {
-        drawsAlikeUnshaped_ = drawsAlikeUnshaped(label_->font());
+        drawsAlikeUnshaped_ = drawsAlikeUnshaped(font);
     }
     const bool shaping = !*drawsAlikeUnshaped_ ||
                          std::any_of(caption.begin(), caption.end(),
                                      [](QChar c) { return !captionCharacters.contains(c); });
-    if (!(label_->font().styleStrategy() & QFont::PreferNoShaping) != shaping) {
-        label_->setFont(withShaping(label_->font(), shaping));
+    if (!(font.styleStrategy() & QFont::PreferNoShaping) != shaping) {
+        label_->setFont(withShaping(font, shaping));
     }
     label_->setText(caption);
 }
