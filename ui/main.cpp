@@ -7,6 +7,11 @@
 #include "Pictures.hpp"
 
 int main(int argc, char *argv[]) {
+    // On X11, pixels go to the server through the socket rather than shared memory. The window
+    // repaints eight small captions ten times a second, and with shared memory Qt first makes a
+    // round trip to the server on every repaint (to be sure it has finished reading the last
+    // one), waking two threads for a few kilobytes. Read when the connection opens.
+    qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
     // Before the first widget: no picture of the window needs an image-format plugin.
     QApplication::setStyle(new qv58163::ui::PictureStyle);
