@@ -15,6 +15,7 @@
 
 #include "BundledFonts.hpp"
 #include "CompactComboStyle.hpp"
+#include "LazyComboBox.hpp"
 #include "MainProcedures.hpp"
 #include "Pictures.hpp"
 #include "RangeTable.hpp"
@@ -118,7 +119,7 @@ void QV58163_Main::buildControls() {
     setCentralWidget(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    idBox_ = new QComboBox(client);
+    idBox_ = new LazyComboBox(client);
     idBox_->setObjectName(QStringLiteral("ID"));
     idBox_->setFont(makeFont(arial, 9.75));
     place(idBox_, 960, 150, 855, 360);
@@ -153,7 +154,7 @@ void QV58163_Main::buildControls() {
     modeLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(modeLabel_, 120, 420, 855, 255);
 
-    modeBox_ = new QComboBox(frame_);
+    modeBox_ = new LazyComboBox(frame_);
     modeBox_->setObjectName(QStringLiteral("AD_Mode"));
     modeBox_->setFont(defaultFont());
     for (int mode = 0; mode <= 10; ++mode) {
@@ -196,7 +197,7 @@ void QV58163_Main::buildControls() {
         place(value, 960, 960 + 360 * i, 1245, 285);
         valueLabels_[i] = value;
 
-        auto *range = new QComboBox(frame_);
+        auto *range = new LazyComboBox(frame_);
         range->setObjectName(QStringLiteral("AD_config_%1").arg(i));
         range->setFont(defaultFont());
         range->addItems(rangeEntries());

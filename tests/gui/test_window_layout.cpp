@@ -2,6 +2,7 @@
 // bar. The tab order and what a screen reader hears are the desktop tests'.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -169,6 +170,27 @@ TEST_F(WindowLayout, ValueCaptionsSkipShapingOnlyWhereItChangesNothing) {
         window.advalue(channel).setCaption(QStringLiteral("1\u066B250V"));
         EXPECT_FALSE(value->font().styleStrategy() & QFont::PreferNoShaping) << channel;
     }
+}
+
+// A list builds its drop-down only when it is opened, and then the one QComboBox would have built
+// at once, when the window set the list's font and style.
+TEST_F(WindowLayout, AListsDropDownIsBuiltWhenOpenedAsItWouldHaveBeenAtOnce) {
+    for (const QComboBox *box : window.findChildren<QComboBox *>()) {
+        EXPECT_EQ(box->findChild<QAbstractItemView *>(), nullptr) << qPrintable(box->objectName());
+    }
+    QComboBox *list = window.configBox(3);
+    QComboBox plain(list->parentWidget());
+    plain.setFont(list->font());
+    plain.setStyle(list->style());
+    for (int k = 0; k < list->count(); ++k) {
+        plain.addItem(list->itemText(k));
+    }
+    plain.setCurrentIndex(list->currentIndex());
+    plain.setGeometry(list->geometry());
+    list->showPopup();
+    plain.showPopup();
+    ASSERT_NE(list->findChild<QAbstractItemView *>(), nullptr);
+    EXPECT_EQ(list->view()->window()->grab().toImage(), plain.view()->window()->grab().toImage());
 }
 
 // The style the program runs with reads no picture file: the frame must still look exactly as the
