@@ -6,6 +6,7 @@
 # through a private apt state that leaves the system's sources and package lists untouched.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/lib.sh"
 arch="${1:-x64}"
 case "$arch" in
 x64) triple=x86_64-w64-mingw32 ;;
@@ -59,13 +60,10 @@ logged() {
     }
 }
 
-# Debian 12's archive, as the system's own sources name it, but for source packages and in a
+# The machine's own Debian archive, as its apt sources name it, but for source packages and in a
 # private list: the system's sources, package lists and cache stay as they are.
-cat >"$work/apt/sources.list" <<LIST
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm-updates main
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian-security bookworm-security main
-LIST
+debianSourceLines >"$work/apt/sources.list"
+[ -s "$work/apt/sources.list" ] || logged false "no Debian archive for this release in the apt sources"
 aptPrivate=(-o Dir::Etc::SourceList="$work/apt/sources.list" -o Dir::Etc::SourceParts=/dev/null
     -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache")
 logged apt-get "${aptPrivate[@]}" update
