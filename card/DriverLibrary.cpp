@@ -1,6 +1,7 @@
 #include "DriverLibrary.hpp"
 
 #include <QDir>
+#include <array>
 
 #include "RuntimeError.hpp"
 
@@ -8,17 +9,32 @@ namespace qv58163::card {
 
 namespace {
 
-// Export names, in the order of DriverLibrary::Export.
-constexpr const char *exportNames[] = {
-    "QV58163_initial",
-    "QV58163_close",
-    "QV58163_info",
-    "QV58163_AD_config_read",
-    "QV58163_AD_config_set",
-    "QV58163_AD_integral_start",
-    "QV58163_AD_integral_all_read",
-    "QV58163_AD_integral_stop",
+struct ExportName {
+    Export which;
+    const char *name;
 };
+
+// Each export beside its name; the check below keeps the table in the enum's order and complete.
+constexpr std::array<ExportName, exportCount> exportNames{{
+    {Export::Initial, "QV58163_initial"},
+    {Export::Close, "QV58163_close"},
+    {Export::Info, "QV58163_info"},
+    {Export::ConfigRead, "QV58163_AD_config_read"},
+    {Export::ConfigSet, "QV58163_AD_config_set"},
+    {Export::IntegralStart, "QV58163_AD_integral_start"},
+    {Export::IntegralAllRead, "QV58163_AD_integral_all_read"},
+    {Export::IntegralStop, "QV58163_AD_integral_stop"},
+}};
+
+constexpr bool inEnumOrder() {
+    for (std::size_t k = 0; k < exportNames.size(); ++k) {
+        if (static_cast<std::size_t>(exportNames[k].which) != k) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(inEnumOrder(), "exportNames lists every Export once, in the enum's order");
 
 // The function types come from the driver's header, calling convention included.
 using InitialFn = decltype(&::QV58163_initial);
@@ -31,6 +47,10 @@ using AllReadFn = decltype(&::QV58163_AD_integral_all_read);
 using StopFn = decltype(&::QV58163_AD_integral_stop);
 
 }  // namespace
+
+const char *exportName(Export which) {
+    return exportNames[static_cast<std::size_t>(which)].name;
+}
 
 DriverLibrary::DriverLibrary(QString programDir) : programDir_(std::move(programDir)) {}
 
@@ -59,64 +79,71 @@ void DriverLibrary::load() {
 }
 
 QFunctionPointer DriverLibrary::resolve(Export which) {
-    QFunctionPointer &slot = bound_[which];
-    if (slot == nullptr) {
+    QFunctionPointer &bound = slot(which);
+    if (bound == nullptr) {
         load();
-        slot = library_.resolve(exportNames[which]);
-        if (slot == nullptr) {
+        bound = library_.resolve(exportName(which));
+        if (bound == nullptr) {
             // QLibrary's own error text does not name the symbol; the operator needs the name.
             throw RuntimeError(QStringLiteral("the driver library has no export %1")
-                                   .arg(QLatin1String(exportNames[which])));
+                                   .arg(QLatin1String(exportName(which))));
         }
     }
-    return slot;
+    return bound;
+}
+
+void DriverLibrary::bindNow(std::initializer_list<Export> exports) {
+    for (const Export which : exports) {
+        resolve(which);
+    }
 }
 
 std::int32_t DriverLibrary::QV58163_initial() {
-    return bound<InitialFn>(Initial)();
+    return bound<InitialFn>(Export::Initial)();
 }
 
 std::int32_t DriverLibrary::QV58163_close() {
-    return bound<CloseFn>(Close)();
+    return bound<CloseFn>(Export::Close)();
 }
 
 std::int32_t DriverLibrary::QV58163_info(std::int16_t card, std::int32_t &info) {
-    return bound<InfoFn>(Info)(card, &info);
+    return bound<InfoFn>(Export::Info)(card, &info);
 }
 
 std::int32_t DriverLibrary::QV58163_AD_config_read(std::int16_t card, std::int16_t channel,
                                                    std::uint8_t &code) {
-    return bound<ConfigReadFn>(ConfigRead)(card, channel, &code);
+    return bound<ConfigReadFn>(Export::ConfigRead)(card, channel, &code);
 }
 
 std::int32_t DriverLibrary::QV58163_AD_config_set(std::int16_t card, std::int16_t channel,
                                                   std::int16_t code) {
-    return bound<ConfigSetFn>(ConfigSet)(card, channel, code);
+    return bound<ConfigSetFn>(Export::ConfigSet)(card, channel, code);
 }
 
 std::int32_t DriverLibrary::QV58163_AD_integral_start(std::int16_t card, std::uint8_t mode) {
-    return bound<StartFn>(IntegralStart)(card, mode);
+    return bound<StartFn>(Export::IntegralStart)(card, mode);
 }
 
 std::int32_t DriverLibrary::QV58163_AD_integral_all_read(std::int16_t card, std::int16_t *results) {
-    return bound<AllReadFn>(IntegralAllRead)(card, results);
+    return bound<AllReadFn>(Export::IntegralAllRead)(card, results);
 }
 
 std::int32_t DriverLibrary::QV58163_AD_integral_stop(std::int16_t card) {
-    return bound<StopFn>(IntegralStop)(card);
+    return bound<StopFn>(Export::IntegralStop)(card);
 }
 
 bool DriverLibrary::closeIfReachable() noexcept {
     if (!loaded_) {
         return false;
     }
-    if (bound_[Close] == nullptr) {
-        bound_[Close] = library_.resolve(exportNames[Close]);
+    QFunctionPointer &close = slot(Export::Close);
+    if (close == nullptr) {
+        close = library_.resolve(exportName(Export::Close));
     }
-    if (bound_[Close] == nullptr) {
+    if (close == nullptr) {
         return false;
     }
-    reinterpret_cast<CloseFn>(bound_[Close])();
+    reinterpret_cast<CloseFn>(close)();
     return true;
 }
 

@@ -6,11 +6,28 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 
 #include "PlatformLibrary.hpp"
 #include "QV58163.h"
 
 namespace qv58163::card {
+
+// The exports the program calls.
+enum class Export {
+    Initial,
+    Close,
+    Info,
+    ConfigRead,
+    ConfigSet,
+    IntegralStart,
+    IntegralAllRead,
+    IntegralStop,
+};
+inline constexpr int exportCount = static_cast<int>(Export::IntegralStop) + 1;
+
+// An export's name in the library.
+const char *exportName(Export which);
 
 // One method per export the program calls, with the widths the driver's header fixes. The
 // program talks to this interface only, so tests can stand a recording driver in its place.
@@ -28,6 +45,10 @@ public:
     virtual std::int32_t QV58163_AD_integral_start(std::int16_t card, std::uint8_t mode) = 0;
     virtual std::int32_t QV58163_AD_integral_all_read(std::int16_t card, std::int16_t *results) = 0;
     virtual std::int32_t QV58163_AD_integral_stop(std::int16_t card) = 0;
+
+    // Binds `exports` now, so that a missing one is a run-time error before any of them is called
+    // rather than at its first call. Does nothing where nothing is bound at run time.
+    virtual void bindNow(std::initializer_list<Export> exports) { static_cast<void>(exports); }
 
     // The last act after a run-time error: calls QV58163_close if it can be reached, and never
     // fails. Returns whether the call was made.
@@ -53,6 +74,7 @@ public:
     std::int32_t QV58163_AD_integral_start(std::int16_t card, std::uint8_t mode) override;
     std::int32_t QV58163_AD_integral_all_read(std::int16_t card, std::int16_t *results) override;
     std::int32_t QV58163_AD_integral_stop(std::int16_t card) override;
+    void bindNow(std::initializer_list<Export> exports) override;
     bool closeIfReachable() noexcept override;
 
     // Where the library was loaded from; empty before the first call.
@@ -62,19 +84,6 @@ public:
     static QString platformFileName();
 
 private:
-    // The exports the program calls, in the order of their names in DriverLibrary.cpp.
-    enum Export {
-        Initial,
-        Close,
-        Info,
-        ConfigRead,
-        ConfigSet,
-        IntegralStart,
-        IntegralAllRead,
-        IntegralStop,
-        ExportCount
-    };
-
     template <typename Fn>
     Fn bound(Export which) {
         return reinterpret_cast<Fn>(resolve(which));
@@ -85,7 +94,8 @@ private:
     QString programDir_;
     PlatformLibrary library_;
     bool loaded_ = false;
-    std::array<QFunctionPointer, ExportCount> bound_{};
+    std::array<QFunctionPointer, exportCount> bound_{};
+    QFunctionPointer &slot(Export which) { return bound_[static_cast<std::size_t>(which)]; }
 };
 
 }  // namespace qv58163::card
