@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "CardProbe.hpp"
 #include "CheckedTable.hpp"
 #include "Conversion.hpp"
 #include "RangeTable.hpp"
@@ -14,7 +15,6 @@ namespace {
 // Thrown by End to unwind out of the handler that ended the program; caught by dispatch only.
 struct ProgramEnded {};
 
-constexpr std::int16_t highestCardNumber = 15;
 constexpr int resultSlots = QV58163_RESULT_SLOTS;
 
 }  // namespace
@@ -128,16 +128,12 @@ void MainProcedures::Inital_Card() {
 }
 
 void MainProcedures::Scan_Card() {
-    std::int32_t info = 0;  // kept across the probes: each sees what the previous one left
-    for (std::int16_t n = 0; n <= highestCardNumber; ++n) {
-        ret_code_ = driver_.QV58163_info(n, info);
-        if (ret_code_ == 0) {
-            form_.ID().AddItem(signedText(n));
-            // The first time, this runs ID_Click, which selects the first card found.
-            form_.ID().setListIndex(0);
-            module1_.card_id = static_cast<std::uint8_t>(n);
-        }
-    }
+    ret_code_ = card::probeCards(driver_, [this](std::int16_t n) {
+        form_.ID().AddItem(signedText(n));
+        // The first time, this runs ID_Click, which selects the first card found.
+        form_.ID().setListIndex(0);
+        module1_.card_id = static_cast<std::uint8_t>(n);
+    });
 }
 
 void MainProcedures::ID_Click() {

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "DriverLibrary.hpp"
+#include "ExitStatus.hpp"
 #include "Form.hpp"
 #include "Module1.hpp"
 
@@ -29,9 +30,9 @@ enum class Event {
 class MainProcedures {
 public:
     // Exit statuses: an operator's way out, a run-time error, the driver failing to open.
-    static constexpr int exitNormal = 0;
-    static constexpr int exitRuntimeError = 1;
-    static constexpr int exitDriverFailed = 2;
+    static constexpr int exitNormal = exitStatus::normal;
+    static constexpr int exitRuntimeError = exitStatus::runtimeError;
+    static constexpr int exitDriverFailed = exitStatus::noDriver;
 
     // What receives the line of every run-time error report.
     using ErrorLog = std::function<void(const QString &line)>;
