@@ -6,10 +6,10 @@
 #include <QCoreApplication>
 #include <QFile>
 
-#include "Decimator.hpp"
+#include "Checks.hpp"
+#include "Csv.hpp"
+#include "Plot.hpp"
 #include "RangeTable.hpp"
-#include "Recorder.hpp"
-#include "Rows.hpp"
 #include "Statistics.hpp"
 #include "System.hpp"
 
@@ -30,25 +30,23 @@ Slots slotsFor(std::int64_t k) {
 }
 
 void perSample(benchmark::State &state, RowOutput *output) {
-    RunStatistics statistics(positions, {{0, -5, 5}, {3, 0, 10}});
-    Decimator plot(2048);
+    RunStatistics statistics(positions);
+    CheckTally checks({{0, -5, 5}, {3, 0, 10}}, positions);
+    Plot plot(QStringLiteral("bench.png"), std::chrono::milliseconds(100));
     CsvRow row;
     std::int64_t k = 0;
     const std::int64_t start = 1'796'400'000'000;  // 2026-12-04, in milliseconds
     for (auto _ : state) {
         const Slots results = slotsFor(k);
         const Volts volts = voltsOfRead(positions, results);
-        const QByteArray &text =
-            row.format(start + k * 100, std::chrono::milliseconds(k * 100), positions, volts, 0);
-        if (output != nullptr && !output->write(text)) {
+        const std::chrono::milliseconds at(k * 100);
+        const QByteArray &text = row.format(start + k * 100, at, positions, volts, 0);
+        if (output != nullptr && output->write(text) != RowOutput::Result::Written) {
             state.SkipWithError("write failed");
         }
-        statistics.add(0, volts, row, false);
-        for (int channel = 0; channel < channelCount; ++channel) {
-            if (positions[channel] != qv58163::card::stopPosition) {
-                plot.add(k, channel, volts[channel]);
-            }
-        }
+        statistics.addRead(0, volts, false);
+        checks.add(row);
+        plot.add(at, positions, volts);
         benchmark::DoNotOptimize(text.constData());
         ++k;
     }

@@ -1,5 +1,6 @@
-#include "Rows.hpp"
+#include "Csv.hpp"
 
+#include "ChannelName.hpp"
 #include "Conversion.hpp"
 #include "RangeTable.hpp"
 
@@ -72,7 +73,7 @@ void appendUtc(QByteArray &text, std::int64_t milliseconds) {
 QByteArray csvHeader() {
     QByteArray header("time,elapsed_s");
     for (int channel = 0; channel < channelCount; ++channel) {
-        header += QStringLiteral(",CH%1").arg(channel, 2, 10, QLatin1Char('0')).toLatin1();
+        header += ',' + card::channelName(channel).toLatin1();
     }
     return header + ",status\n";
 }
@@ -83,12 +84,12 @@ const QByteArray &CsvRow::format(std::int64_t utcMilliseconds, std::chrono::nano
     text_.truncate(0);  // keeps the buffer: no allocation per row
     appendUtc(text_, utcMilliseconds);
     text_ += ',';
-    // Whole milliseconds, a half rounded up, from the integer nanoseconds: exact at any length.
-    appendDecimal(text_, static_cast<std::uint64_t>((elapsed.count() + 500'000) / 1'000'000), 3);
+    // Whole microseconds, a half rounded up, from the integer nanoseconds: exact at any length.
+    appendDecimal(text_, static_cast<std::uint64_t>((elapsed.count() + 500) / 1000), 6);
     for (int channel = 0; channel < channelCount; ++channel) {
         text_ += ',';
         fieldStart_[channel] = text_.size();
-        if (positions[channel] != card::stopPosition) {
+        if (status == 0 && positions[channel] != card::stopPosition) {
             appendFixed(text_, volts[channel], 6);
         }
         fieldLength_[channel] = text_.size() - fieldStart_[channel];

@@ -1,43 +1,53 @@
-// The recording for the plot, in bounded memory however long the run: per channel at most
-// `columns` buckets of consecutive samples, each keeping only the lowest and highest value. When
-// the buckets run out, neighbours merge in pairs and each bucket covers twice as many samples.
+// The recording for the plot, in bounded memory however long the run: time cut into at most
+// `columns` buckets, each keeping per channel only the lowest and highest value and the times of
+// its first and last sample, and whether a read failed inside it. When the buckets run out,
+// neighbours merge in pairs and each bucket spans twice the time.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
-#include "Options.hpp"
+#include "CardLimits.hpp"
 
 namespace qv58163::recorder {
 
 class Decimator {
 public:
+    using Duration = std::chrono::nanoseconds;
+
     struct Bucket {
         double min;
         double max;
+        Duration first;  // the times of the first and last sample in it
+        Duration last;
         bool empty() const { return min > max; }
     };
 
-    // `columns`: the most buckets a channel keeps, even, at least 2.
-    explicit Decimator(int columns);
+    // `columns`: the most buckets, even, at least 2; `width`: the time one bucket spans at first
+    // (the interval, so that each sample has a bucket of its own until they run out).
+    Decimator(int columns, Duration width);
 
-    // Sample number `index` (0, 1, 2, ... never decreasing) of `channel` has `value`.
-    void add(std::int64_t index, int channel, double value);
+    // `channel` read `value` at `at` (times never decreasing).
+    void add(Duration at, int channel, double value);
+    // A read failed at `at`.
+    void addFailure(Duration at);
 
-    // How many consecutive sample numbers one bucket covers: bucket b holds samples
-    // b x samplesPerBucket() up to the next bucket's first.
-    std::int64_t samplesPerBucket() const { return perBucket_; }
-    // A channel's buckets in order; a bucket with no value (no sample, or only failed reads) is
-    // empty().
+    Duration bucketWidth() const { return width_; }
+    // A channel's buckets in order from time 0; a bucket with no value is empty().
     const std::vector<Bucket> &buckets(int channel) const { return buckets_[channel]; }
+    // Per bucket, whether a read failed in it.
+    const std::vector<bool> &failures() const { return failures_; }
 
 private:
+    std::size_t bucketAt(Duration at);
     void mergePairs();
 
     int columns_;
-    std::int64_t perBucket_ = 1;
-    std::array<std::vector<Bucket>, channelCount> buckets_;
+    Duration width_;
+    std::array<std::vector<Bucket>, card::channelCount> buckets_;
+    std::vector<bool> failures_;
 };
 
 }  // namespace qv58163::recorder

@@ -3,10 +3,12 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cmath>
 #include <set>
 
+#include "ChannelName.hpp"
 #include "RangeTable.hpp"
 
 namespace qv58163::recorder {
@@ -18,51 +20,90 @@ namespace {
 constexpr double longestDuration = 1e9;
 constexpr std::int64_t mostSamples = 1'000'000'000'000;
 
-// A refusal of one option's value: "--card: a card number 0 to 15 is expected, not '16'".
+// A refusal of one option's value: "--card: a card number 0 to 15 expected, not '16'".
 struct Refusal {
     QString text;
 };
 
-Refusal refuse(const char *option, const char *expected, const QString &given) {
-    return {QStringLiteral("--%1: %2 expected, not '%3'")
-                .arg(QLatin1String(option), QLatin1String(expected), given)};
+Refusal refuse(const char *option, const QString &expected, const QString &given) {
+    return {
+        QStringLiteral("--%1: %2 expected, not '%3'").arg(QLatin1String(option), expected, given)};
 }
 
+// "0, 1, 2, 3 or 255", from the range table.
+QString rangeCodes() {
+    QStringList codes;
+    for (const card::Range &range : card::rangeTable) {
+        codes << QString::number(range.code);
+    }
+    const QString last = codes.takeLast();
+    return codes.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+}
+
+// "0 (0V ~ 5V), 1 (-5V ~ +5V), ...", for the help text.
+QString rangeMeanings() {
+    QStringList meanings;
+    for (const card::Range &range : card::rangeTable) {
+        meanings << QStringLiteral("%1 (%2)").arg(range.code).arg(card::rangeName(range.position));
+    }
+    return meanings.join(QStringLiteral(", "));
+}
+
+// A whole number in [low, high]; `given` is what the refusal quotes (the whole argument).
 std::int64_t wholeNumber(const QString &text, std::int64_t low, std::int64_t high,
-                         const char *option, const char *expected) {
+                         const char *option, const QString &expected, const QString &given) {
     bool ok = false;
     const qlonglong value = text.trimmed().toLongLong(&ok, 10);
     if (!ok || value < low || value > high) {
-        throw refuse(option, expected, text);
+        throw refuse(option, expected, given);
     }
     return value;
 }
 
+std::int64_t wholeNumber(const QString &text, std::int64_t low, std::int64_t high,
+                         const char *option, const QString &expected) {
+    return wholeNumber(text, low, high, option, expected, text);
+}
+
 // A decimal number with '.' as its point, whatever the locale.
-double realNumber(const QString &text, const char *option, const char *expected) {
+double realNumber(const QString &text, const char *option, const QString &expected,
+                  const QString &given) {
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(value)) {
-        throw refuse(option, expected, text);
+        throw refuse(option, expected, given);
     }
     return value;
 }
 
 // "CH=VALUE" split at the first '=', the channel checked.
 std::pair<int, QString> channelAndValue(const QString &text, const char *option,
-                                        const char *expected) {
+                                        const QString &expected) {
     const qsizetype equals = text.indexOf(QLatin1Char('='));
     if (equals < 0) {
         throw refuse(option, expected, text);
     }
-    const int channel =
-        static_cast<int>(wholeNumber(text.left(equals), 0, channelCount - 1, option, expected));
+    const int channel = static_cast<int>(
+        wholeNumber(text.left(equals), 0, card::channelCount - 1, option, expected, text));
     return {channel, text.mid(equals + 1)};
 }
 
-// A file the run will create: its directory must exist, the file itself only with --force.
+// Why no new file can be made beside `path` (a read-only or full file system, no permission), or
+// an empty string: a scratch file is made there and removed at once.
+QString whyNoNewFile(const QString &path) {
+    QTemporaryFile probe(QFileInfo(path).absolutePath() +
+                         QStringLiteral("/.qv58163-record-XXXXXX"));
+    return probe.open() ? QString() : probe.errorString();
+}
+
+// A file the run will create: its directory must exist and take a new file, the file itself may
+// exist only with --force.
 void checkNewFile(const QString &path, bool force, const char *option) {
     const QFileInfo file(path);
+    if (path.isEmpty()) {
+        throw Refusal{
+            QStringLiteral("--%1: a file name expected, not ''").arg(QLatin1String(option))};
+    }
     if (file.isDir()) {
         throw Refusal{QStringLiteral("--%1: a file name expected, not the directory '%2'")
                           .arg(QLatin1String(option), path)};
@@ -75,115 +116,184 @@ void checkNewFile(const QString &path, bool force, const char *option) {
         throw Refusal{QStringLiteral("--%1: '%2' exists; a new file expected (--force replaces it)")
                           .arg(QLatin1String(option), path)};
     }
+    const QString why = whyNoNewFile(path);
+    if (!why.isEmpty()) {
+        throw Refusal{QStringLiteral("--%1: no file can be created beside '%2': %3")
+                          .arg(QLatin1String(option), path, why)};
+    }
 }
 
-Options readOptions(const QCommandLineParser &parser) {
-    Options options;
-    if (parser.isSet(QStringLiteral("card"))) {
-        options.card = static_cast<int>(wholeNumber(parser.value(QStringLiteral("card")), 0, 15,
-                                                    "card", "a card number 0 to 15"));
+// An option that may be given once: its value, or none.
+std::optional<QString> single(const QCommandLineParser &parser, const char *option) {
+    const QStringList values = parser.values(QLatin1String(option));
+    if (values.size() > 1) {
+        throw Refusal{QStringLiteral("--%1: given once expected, not %2 times")
+                          .arg(QLatin1String(option))
+                          .arg(values.size())};
     }
-    if (parser.isSet(QStringLiteral("mode"))) {
-        options.mode = static_cast<int>(wholeNumber(parser.value(QStringLiteral("mode")), 0, 10,
-                                                    "mode", "an integral mode 0 to 10"));
+    return values.isEmpty() ? std::nullopt : std::optional<QString>(values.constFirst());
+}
+
+void readCardAndMode(const QCommandLineParser &parser, Options &options) {
+    if (const auto card = single(parser, "card")) {
+        options.card = static_cast<int>(wholeNumber(*card, card::lowestCardNumber,
+                                                    card::highestCardNumber, "card",
+                                                    QStringLiteral("a card number %1 to %2")
+                                                        .arg(card::lowestCardNumber)
+                                                        .arg(card::highestCardNumber)));
     }
-    const char *rangeForm = "CH=CODE with CH 0 to 7 and CODE 0, 1, 2, 3 or 255";
-    std::set<int> rangeChannels;
+    if (const auto mode = single(parser, "mode")) {
+        options.mode =
+            static_cast<int>(wholeNumber(*mode, card::lowestMode, card::highestMode, "mode",
+                                         QStringLiteral("an integral mode %1 to %2")
+                                             .arg(card::lowestMode)
+                                             .arg(card::highestMode)));
+    }
+}
+
+void readRanges(const QCommandLineParser &parser, Options &options) {
+    const QString form = QStringLiteral("CH=CODE with CH 0 to %1 and CODE %2")
+                             .arg(card::channelCount - 1)
+                             .arg(rangeCodes());
+    std::set<int> channels;
     for (const QString &value : parser.values(QStringLiteral("range"))) {
-        const auto [channel, codeText] = channelAndValue(value, "range", rangeForm);
-        const std::int64_t code = wholeNumber(codeText, 0, 255, "range", rangeForm);
+        const auto [channel, codeText] = channelAndValue(value, "range", form);
+        const std::int64_t code = wholeNumber(codeText, 0, 255, "range", form, value);
         if (std::none_of(card::rangeTable.begin(), card::rangeTable.end(),
                          [code](const card::Range &range) { return range.code == code; })) {
-            throw refuse("range", rangeForm, value);
+            throw refuse("range", form, value);
         }
-        if (!rangeChannels.insert(channel).second) {
+        if (!channels.insert(channel).second) {
             throw Refusal{QStringLiteral("--range: channel %1 given twice").arg(channel)};
         }
         options.ranges.push_back({channel, static_cast<std::uint8_t>(code)});
     }
-    if (parser.isSet(QStringLiteral("interval"))) {
-        options.intervalMs =
-            static_cast<int>(wholeNumber(parser.value(QStringLiteral("interval")), 1, 3'600'000,
-                                         "interval", "milliseconds 1 to 3600000"));
+}
+
+void readLength(const QCommandLineParser &parser, Options &options) {
+    if (const auto interval = single(parser, "interval")) {
+        options.intervalMs = static_cast<int>(wholeNumber(
+            *interval, 1, 3'600'000, "interval", QStringLiteral("milliseconds 1 to 3600000")));
     }
-    const bool count = parser.isSet(QStringLiteral("count"));
-    const bool duration = parser.isSet(QStringLiteral("duration"));
+    const auto count = single(parser, "count");
+    const auto duration = single(parser, "duration");
     if (count && duration) {
         throw Refusal{QStringLiteral("--count, --duration: one of the two expected, not both")};
     }
     if (count) {
-        options.count = wholeNumber(parser.value(QStringLiteral("count")), 1, mostSamples, "count",
-                                    "a number of samples 1 to 1000000000000");
+        options.count = wholeNumber(*count, 1, mostSamples, "count",
+                                    QStringLiteral("a number of samples 1 to %1").arg(mostSamples));
     }
     if (duration) {
-        const char *expected = "seconds above 0, up to 1000000000 (fractions allowed)";
-        const double seconds =
-            realNumber(parser.value(QStringLiteral("duration")), "duration", expected);
+        const QString expected =
+            QStringLiteral("seconds above 0, up to 1000000000 (fractions allowed)");
+        const double seconds = realNumber(*duration, "duration", expected, *duration);
         if (seconds <= 0 || seconds > longestDuration) {
-            throw refuse("duration", expected, parser.value(QStringLiteral("duration")));
+            throw refuse("duration", expected, *duration);
         }
         options.durationSeconds = seconds;
     }
-    options.force = parser.isSet(QStringLiteral("force"));
-    options.quiet = parser.isSet(QStringLiteral("quiet"));
-    options.output = parser.value(QStringLiteral("output"));
-    if (options.output == QLatin1String("-")) {
-        options.output.clear();
+    if (const auto most = single(parser, "max-failed-reads")) {
+        options.maxFailedReads = wholeNumber(*most, 1, mostSamples, "max-failed-reads",
+                                             QStringLiteral("a number of reads 1 or more"));
     }
-    if (!options.output.isEmpty()) {
-        checkNewFile(options.output, options.force, "output");
-    }
-    const char *checkForm = "CH=LOW:HIGH with CH 0 to 7 and LOW <= HIGH in volts";
-    std::set<int> checkChannels;
+}
+
+void readChecks(const QCommandLineParser &parser, Options &options) {
+    const QString form = QStringLiteral("CH=LOW:HIGH with CH 0 to %1 and LOW <= HIGH in volts")
+                             .arg(card::channelCount - 1);
+    std::set<int> channels;
     for (const QString &value : parser.values(QStringLiteral("check"))) {
-        const auto [channel, bounds] = channelAndValue(value, "check", checkForm);
+        const auto [channel, bounds] = channelAndValue(value, "check", form);
         // The colon between the bounds; a minus sign may start either bound.
         const qsizetype colon = bounds.indexOf(QLatin1Char(':'));
         if (colon < 0) {
-            throw refuse("check", checkForm, value);
+            throw refuse("check", form, value);
         }
-        Check check{channel, realNumber(bounds.left(colon), "check", checkForm),
-                    realNumber(bounds.mid(colon + 1), "check", checkForm)};
+        const Check check{channel, realNumber(bounds.left(colon), "check", form, value),
+                          realNumber(bounds.mid(colon + 1), "check", form, value)};
         if (check.low > check.high) {
-            throw refuse("check", checkForm, value);
+            throw refuse("check", form, value);
         }
-        if (!checkChannels.insert(channel).second) {
+        if (!channels.insert(channel).second) {
             throw Refusal{QStringLiteral("--check: channel %1 given twice").arg(channel)};
+        }
+        for (const RangeSetting &range : options.ranges) {
+            if (range.channel == channel && range.code == card::stopCode) {
+                throw Refusal{QStringLiteral("--check: channel %1 is stopped by --range %1=%2")
+                                  .arg(channel)
+                                  .arg(range.code)};
+            }
         }
         options.checks.push_back(check);
     }
-    options.plot = parser.value(QStringLiteral("plot"));
-    if (parser.isSet(QStringLiteral("plot"))) {
-        const QString suffix = QFileInfo(options.plot).suffix().toLower();
-        if (suffix != QLatin1String("png") && suffix != QLatin1String("svg")) {
-            throw refuse("plot", "a file name ending in .png or .svg", options.plot);
-        }
-        checkNewFile(options.plot, options.force, "plot");
-        if (!options.output.isEmpty() && QFileInfo(options.plot).absoluteFilePath() ==
-                                             QFileInfo(options.output).absoluteFilePath()) {
-            throw Refusal{QStringLiteral("--plot: a file other than --output expected")};
+}
+
+void readFiles(const QCommandLineParser &parser, Options &options) {
+    options.force = parser.isSet(QStringLiteral("force"));
+    if (const auto output = single(parser, "output")) {
+        options.output = *output == QLatin1String("-") ? QString() : *output;
+        if (output->isEmpty() || !options.output.isEmpty()) {
+            checkNewFile(*output, options.force, "output");
         }
     }
+    if (const auto plot = single(parser, "plot")) {
+        const QString suffix = QFileInfo(*plot).suffix().toLower();
+        if (suffix != QLatin1String("png") && suffix != QLatin1String("svg")) {
+            throw refuse("plot", QStringLiteral("a file name ending in .png or .svg"), *plot);
+        }
+        checkNewFile(*plot, options.force, "plot");
+        options.plot = *plot;
+    }
+    if (const auto report = single(parser, "report")) {
+        if (QFileInfo(*report).suffix().toLower() != QLatin1String("json")) {
+            throw refuse("report", QStringLiteral("a file name ending in .json"), *report);
+        }
+        checkNewFile(*report, options.force, "report");
+        options.report = *report;
+    }
+    // No two of the files may be one.
+    const QStringList files = {options.output, options.plot, options.report};
+    for (int a = 0; a < files.size(); ++a) {
+        for (int b = a + 1; b < files.size(); ++b) {
+            if (!files[a].isEmpty() && !files[b].isEmpty() &&
+                QFileInfo(files[a]).absoluteFilePath() == QFileInfo(files[b]).absoluteFilePath()) {
+                throw Refusal{QStringLiteral("--output, --plot, --report: three files expected, "
+                                             "not '%1' twice")
+                                  .arg(files[b])};
+            }
+        }
+    }
+}
+
+Options readOptions(const QCommandLineParser &parser) {
+    Options options;
+    readCardAndMode(parser, options);
+    readRanges(parser, options);
+    readLength(parser, options);
+    readChecks(parser, options);
+    readFiles(parser, options);
+    options.quiet = parser.isSet(QStringLiteral("quiet"));
     return options;
 }
 
-}  // namespace
-
-CommandLine parseCommandLine(const QStringList &arguments) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Records the eight voltages of a QV58163 card to a CSV file."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+void addOptions(QCommandLineParser &parser) {
     parser.addOptions({
         {QStringLiteral("card"),
-         QStringLiteral("Card number 0 to 15 (default: the first that answers)."),
+         QStringLiteral("Card number %1 to %2 (default: the first that answers).")
+             .arg(card::lowestCardNumber)
+             .arg(card::highestCardNumber),
          QStringLiteral("N")},
-        {QStringLiteral("mode"), QStringLiteral("Integral mode 0 to 10 (default 1)."),
+        {QStringLiteral("mode"),
+         QStringLiteral("Integral mode %1 to %2 (default %3).")
+             .arg(card::lowestMode)
+             .arg(card::highestMode)
+             .arg(card::defaultMode),
          QStringLiteral("M")},
         {QStringLiteral("range"),
-         QStringLiteral("Set channel CH (0 to 7) to range CODE: 0 (0..5 V), 1 (-5..+5 V), "
-                        "2 (0..10 V), 3 (-10..+10 V), 255 (stop). Repeatable."),
+         QStringLiteral("Set channel CH (0 to %1) to range CODE: %2. Repeatable.")
+             .arg(card::channelCount - 1)
+             .arg(rangeMeanings()),
          QStringLiteral("CH=CODE")},
         {QStringLiteral("interval"),
          QStringLiteral("Milliseconds between samples, 1 to 3600000 (default 100)."),
@@ -194,19 +304,37 @@ CommandLine parseCommandLine(const QStringList &arguments) {
          QStringLiteral("Record for this many seconds (fractions allowed), then stop."),
          QStringLiteral("SECONDS")},
         {QStringLiteral("output"),
-         QStringLiteral("Write the CSV to FILE (default: standard "
-                        "output). An existing FILE is refused."),
+         QStringLiteral("Write the CSV to FILE (default or '-': standard output). An existing FILE "
+                        "is refused."),
          QStringLiteral("FILE")},
-        {QStringLiteral("force"), QStringLiteral("Replace an existing output or plot file.")},
+        {QStringLiteral("force"), QStringLiteral("Replace existing output, plot or report files.")},
         {QStringLiteral("check"),
-         QStringLiteral("Channel CH must read LOW to HIGH volts and every read must succeed; "
-                        "exit status 3 otherwise. Repeatable."),
+         QStringLiteral("Channel CH must read LOW to HIGH volts in every sample of the run; exit "
+                        "status 3 otherwise. Repeatable."),
          QStringLiteral("CH=LOW:HIGH")},
+        {QStringLiteral("max-failed-reads"),
+         QStringLiteral("End the run after N failed reads in a row (exit status 4)."),
+         QStringLiteral("N")},
         {QStringLiteral("plot"),
          QStringLiteral("Draw the recording into FILE.png or FILE.svg when it ends."),
          QStringLiteral("FILE")},
+        {QStringLiteral("report"),
+         QStringLiteral("Write a record of the run (settings, counts, statistics, verdicts, exit "
+                        "status) to FILE.json when it ends."),
+         QStringLiteral("FILE")},
         {QStringLiteral("quiet"), QStringLiteral("No progress line and no summary.")},
     });
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const QStringList &arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Records the eight voltages of a QV58163 card to a CSV file."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    addOptions(parser);
 
     CommandLine result;
     if (!parser.parse(arguments)) {
@@ -215,7 +343,9 @@ CommandLine parseCommandLine(const QStringList &arguments) {
     }
     if (parser.isSet(help)) {
         result.action = CommandLine::Action::Help;
-        result.text = parser.helpText();
+        // Without an application object the parser cannot name the program in its usage line.
+        result.text = parser.helpText().replace(QLatin1String("<executable_name>"),
+                                                QFileInfo(arguments.value(0)).fileName());
         return result;
     }
     if (parser.isSet(version)) {
@@ -226,14 +356,6 @@ CommandLine parseCommandLine(const QStringList &arguments) {
         result.text = QStringLiteral("unexpected argument '%1': options only, see --help")
                           .arg(parser.positionalArguments().constFirst());
         return result;
-    }
-    for (const char *single : {"card", "mode", "interval", "count", "duration", "output", "plot"}) {
-        if (parser.values(QLatin1String(single)).size() > 1) {
-            result.text = QStringLiteral("--%1: given once expected, not %2 times")
-                              .arg(QLatin1String(single))
-                              .arg(parser.values(QLatin1String(single)).size());
-            return result;
-        }
     }
     try {
         result.options = readOptions(parser);

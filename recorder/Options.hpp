@@ -8,9 +8,10 @@
 #include <optional>
 #include <vector>
 
-namespace qv58163::recorder {
+#include "CardLimits.hpp"
+#include "Checks.hpp"
 
-inline constexpr int channelCount = 8;
+namespace qv58163::recorder {
 
 // --range CH=CODE: the code is sent to the card with the driver's set call.
 struct RangeSetting {
@@ -18,16 +19,9 @@ struct RangeSetting {
     std::uint8_t code = 0;
 };
 
-// --check CH=LOW:HIGH: every successful sample of the channel within [low, high] volts.
-struct Check {
-    int channel = 0;
-    double low = 0;
-    double high = 0;
-};
-
 struct Options {
     std::optional<int> card;  // none: the first card that answers
-    int mode = 1;
+    int mode = card::defaultMode;
     std::vector<RangeSetting> ranges;
     int intervalMs = 100;
     std::optional<std::int64_t> count;
@@ -35,7 +29,9 @@ struct Options {
     QString output;  // empty: standard output
     bool force = false;
     std::vector<Check> checks;
-    QString plot;  // empty: no plot
+    QString plot;                                // empty: no plot
+    QString report;                              // empty: no report
+    std::optional<std::int64_t> maxFailedReads;  // in a row; none: the run goes on
     bool quiet = false;
 };
 
@@ -43,14 +39,14 @@ struct CommandLine {
     enum class Action { Run, Help, Version, Error };
     Action action = Action::Error;
     Options options;
-    // Help or version text for Help and Version; for Error one line naming the option and what it
-    // accepts, without the program's name.
+    // Help text for Help; for Error one line naming the option and what it accepts, without the
+    // program's name.
     QString text;
 };
 
-// Parses the arguments (the program's name first, as QCoreApplication::arguments() gives them).
-// Besides the syntax it refuses an output or plot file that exists (unless --force) or whose
-// directory does not. It reads the file system and changes nothing.
+// Parses the arguments (the program's name first). Besides the syntax it refuses an output, plot
+// or report file that exists (unless --force), or whose directory does not exist or takes no new
+// file (it tries a scratch file there, and removes it). It needs no application object.
 CommandLine parseCommandLine(const QStringList &arguments);
 
 }  // namespace qv58163::recorder

@@ -1,6 +1,6 @@
 #include "Plot.hpp"
 
-#include <QFile>
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
@@ -8,20 +8,28 @@
 #include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
+#include "ChannelName.hpp"
 #include "RangeTable.hpp"
 
 namespace qv58163::recorder {
 
 namespace {
 
+// Buckets per channel: about two per pixel column of the plot area.
+constexpr int plotColumns = 2048;
+
 // Eight colours told apart easily, also by most colour-blind readers.
 const QColor traceColours[channelCount] = {QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e),
                                            QColor(0x2c, 0xa0, 0x2c), QColor(0xd6, 0x27, 0x28),
                                            QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b),
                                            QColor(0xe3, 0x77, 0xc2), QColor(0x17, 0xbe, 0xcf)};
+const QColor failureColour(0xcc, 0x00, 0x00);
 
-const QRectF area(80, 30, plotWidth - 80 - 130, plotHeight - 30 - 60);
+const QRectF area(80, 56, plotWidth - 80 - 130, plotHeight - 56 - 60);
+const QPen gridPen(QColor(0xdd, 0xdd, 0xdd), 1);
+const QPen inkPen(Qt::black, 1);
 
 // A tick step of 1, 2 or 5 times a power of ten giving about `ticks` steps across `span`.
 double tickStep(double span, int ticks) {
@@ -40,37 +48,35 @@ QString tickText(double value, double step) {
     return QString::number(std::abs(value) < step / 2 ? 0.0 : value, 'f', decimals);
 }
 
+// One axis: its ends and tick step, and the unit its numbers are in.
 struct Axis {
     double low;
     double high;
     double step;
+    double unitSeconds = 1;  // time only
+    QString unit;
 };
 
-void paint(QPainter &painter, const Decimator &series, const Positions &positions,
-           std::chrono::milliseconds interval, std::int64_t samples) {
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillRect(QRectF(0, 0, plotWidth, plotHeight), Qt::white);
-    QFont font = painter.font();
-    font.setPixelSize(14);
-    painter.setFont(font);
-
-    // Time in seconds, minutes or hours, whichever keeps the numbers short.
-    const double lastSecond = std::chrono::duration<double>(interval).count() *
-                              static_cast<double>(std::max<std::int64_t>(samples - 1, 0));
-    double unitSeconds = 1;
-    QString unit = QStringLiteral("s");
+// Time in seconds, minutes or hours, whichever keeps the numbers short.
+Axis timeAxis(double lastSecond) {
+    Axis x{0, 0, 0, 1, QStringLiteral("s")};
     if (lastSecond >= 7200) {
-        unitSeconds = 3600;
-        unit = QStringLiteral("h");
+        x.unitSeconds = 3600;
+        x.unit = QStringLiteral("h");
     } else if (lastSecond >= 120) {
-        unitSeconds = 60;
-        unit = QStringLiteral("min");
+        x.unitSeconds = 60;
+        x.unit = QStringLiteral("min");
     }
-    Axis x{0, std::max(lastSecond / unitSeconds, 1e-3), 0};
+    x.high = std::max(lastSecond / x.unitSeconds, 1e-3);
     x.step = tickStep(x.high - x.low, 10);
     x.high = std::ceil(x.high / x.step - 1e-9) * x.step;
+    return x;
+}
 
-    Axis y{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0};
+// Volts from the lowest to the highest value of any running channel, with a margin.
+Axis voltAxis(const Decimator &series, const Positions &positions) {
+    Axis y{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(), 0, 1,
+           QString()};
     for (int channel = 0; channel < channelCount; ++channel) {
         if (positions[channel] == card::stopPosition) {
             continue;
@@ -83,145 +89,230 @@ void paint(QPainter &painter, const Decimator &series, const Positions &position
         }
     }
     if (y.low > y.high) {
-        y = {-1, 1, 0};
+        y.low = -1;
+        y.high = 1;
     }
     const double margin = std::max((y.high - y.low) * 0.05, 0.05);
-    y.low -= margin;
-    y.high += margin;
-    y.step = tickStep(y.high - y.low, 8);
-    y.low = std::floor(y.low / y.step) * y.step;
-    y.high = std::ceil(y.high / y.step) * y.step;
+    y.step = tickStep(y.high - y.low + 2 * margin, 8);
+    y.low = std::floor((y.low - margin) / y.step) * y.step;
+    y.high = std::ceil((y.high + margin) / y.step) * y.step;
+    return y;
+}
 
-    const auto toX = [&](double value) {
+// Where a value lands in the plot area.
+struct Scale {
+    Axis x;
+    Axis y;
+    double toX(Plot::Duration at) const {
+        const double value = std::chrono::duration<double>(at).count() / x.unitSeconds;
         return area.left() + (value - x.low) / (x.high - x.low) * area.width();
-    };
-    const auto toY = [&](double value) {
-        return area.bottom() - (value - y.low) / (y.high - y.low) * area.height();
-    };
+    }
+    double toY(double volts) const {
+        return area.bottom() - (volts - y.low) / (y.high - y.low) * area.height();
+    }
+};
 
-    // Grid, ticks and their numbers.
-    const QPen grid(QColor(0xdd, 0xdd, 0xdd), 1);
-    const QPen ink(Qt::black, 1);
+void drawTitle(QPainter &painter, const QString &title, const Positions &positions) {
+    QStringList ranges;
+    for (int channel = 0; channel < channelCount; ++channel) {
+        if (positions[channel] != card::stopPosition) {
+            ranges << card::channelName(channel) + QLatin1Char(' ') +
+                          card::rangeName(positions[channel]);
+        }
+    }
+    painter.setPen(inkPen);
+    QFont font = painter.font();
+    font.setBold(true);
+    painter.save();
+    painter.setFont(font);
+    painter.drawText(QRectF(area.left(), 4, area.width(), 22), Qt::AlignCenter, title);
+    painter.restore();
+    painter.drawText(QRectF(0, 28, plotWidth, 20), Qt::AlignCenter,
+                     ranges.isEmpty() ? QStringLiteral("every channel stopped")
+                                      : ranges.join(QStringLiteral(", ")));
+}
+
+void drawGrid(QPainter &painter, const Scale &scale) {
+    const Axis &x = scale.x;
+    const Axis &y = scale.y;
     for (double value = x.low; value <= x.high + x.step / 1000; value += x.step) {
-        const double px = toX(value);
-        painter.setPen(grid);
+        const double px = area.left() + (value - x.low) / (x.high - x.low) * area.width();
+        painter.setPen(gridPen);
         painter.drawLine(QPointF(px, area.top()), QPointF(px, area.bottom()));
-        painter.setPen(ink);
+        painter.setPen(inkPen);
         painter.drawText(QRectF(px - 40, area.bottom() + 4, 80, 20),
                          Qt::AlignHCenter | Qt::AlignTop, tickText(value, x.step));
     }
     for (double value = y.low; value <= y.high + y.step / 1000; value += y.step) {
-        const double py = toY(value);
-        painter.setPen(grid);
+        const double py = scale.toY(value);
+        painter.setPen(gridPen);
         painter.drawLine(QPointF(area.left(), py), QPointF(area.right(), py));
-        painter.setPen(ink);
+        painter.setPen(inkPen);
         painter.drawText(QRectF(0, py - 10, area.left() - 6, 20), Qt::AlignRight | Qt::AlignVCenter,
                          tickText(value, y.step));
     }
-    painter.setPen(ink);
+    painter.setPen(inkPen);
     painter.drawRect(area);
     painter.drawText(QRectF(area.left(), plotHeight - 28, area.width(), 24), Qt::AlignCenter,
-                     QStringLiteral("time (%1)").arg(unit));
+                     QStringLiteral("time (%1)").arg(x.unit));
     painter.save();
     painter.translate(18, area.center().y());
     painter.rotate(-90);
     painter.drawText(QRectF(-area.height() / 2, -12, area.height(), 24), Qt::AlignCenter,
                      QStringLiteral("voltage (V)"));
     painter.restore();
+}
 
-    // The traces: through each bucket's middle, with a stroke from its lowest to its highest
-    // value, so a spike inside a bucket still shows.
-    painter.save();
-    painter.setClipRect(area);
-    const double secondsPerSample = std::chrono::duration<double>(interval).count() / unitSeconds;
-    const auto perBucket = static_cast<double>(series.samplesPerBucket());
-    int legendRow = 0;
-    for (int channel = 0; channel < channelCount; ++channel) {
-        if (positions[channel] == card::stopPosition) {
+// A channel's trace: through each bucket's middle at the middle of its samples' times, with a
+// stroke from its lowest to its highest value, so a spike inside a bucket still shows. A stretch
+// where a read failed breaks the trace; deadlines skipped without a failure do not.
+QPainterPath tracePath(const Decimator &series, int channel, const Scale &scale) {
+    const std::vector<Decimator::Bucket> &buckets = series.buckets(channel);
+    const std::vector<bool> &failures = series.failures();
+    QPainterPath path;
+    bool joined = false;
+    for (std::size_t b = 0; b < buckets.size(); ++b) {
+        const Decimator::Bucket &bucket = buckets[b];
+        if (b < failures.size() && failures[b]) {
+            joined = false;
+        }
+        if (bucket.empty()) {
             continue;
         }
-        QPainterPath path;
-        bool joined = false;
-        const std::vector<Decimator::Bucket> &buckets = series.buckets(channel);
-        for (std::size_t b = 0; b < buckets.size(); ++b) {
-            const Decimator::Bucket &bucket = buckets[b];
-            if (bucket.empty()) {
-                joined = false;
-                continue;
-            }
-            const double middleSample =
-                std::min(static_cast<double>(b) * perBucket + (perBucket - 1) / 2,
-                         static_cast<double>(std::max<std::int64_t>(samples - 1, 0)));
-            const double px = toX(middleSample * secondsPerSample);
-            const double middle = toY((bucket.min + bucket.max) / 2);
-            if (joined) {
-                path.lineTo(px, middle);
-            } else {
-                path.moveTo(px, middle);
-            }
-            if (bucket.max > bucket.min) {
-                path.moveTo(px, toY(bucket.min));
-                path.lineTo(px, toY(bucket.max));
-                path.moveTo(px, middle);
-            } else if (!joined) {
-                path.lineTo(px + 0.5, middle);  // a lone point still shows
-            }
-            joined = true;
+        const double px = scale.toX((bucket.first + bucket.last) / 2);
+        const double middle = scale.toY((bucket.min + bucket.max) / 2);
+        if (joined) {
+            path.lineTo(px, middle);
+        } else {
+            path.moveTo(px, middle);
         }
-        painter.setPen(QPen(traceColours[channel], 1.5));
-        painter.drawPath(path);
-        ++legendRow;
+        if (bucket.max > bucket.min) {
+            path.moveTo(px, scale.toY(bucket.min));
+            path.lineTo(px, scale.toY(bucket.max));
+            path.moveTo(px, middle);
+        } else if (!joined) {
+            path.lineTo(px + 0.5, middle);  // a lone point still shows
+        }
+        joined = !(b < failures.size() && failures[b]);
     }
-    painter.restore();
+    return path;
+}
 
-    // The legend, right of the plot area.
-    legendRow = 0;
+// A red band along the bottom of the plot area over each stretch with a failed read.
+void drawFailures(QPainter &painter, const Decimator &series, const Scale &scale) {
+    const std::vector<bool> &failures = series.failures();
+    const auto at = [&series, &scale](std::size_t bucket) {
+        return scale.toX(series.bucketWidth() * static_cast<std::int64_t>(bucket));
+    };
+    for (std::size_t b = 0; b < failures.size(); ++b) {
+        if (!failures[b]) {
+            continue;
+        }
+        std::size_t end = b + 1;
+        while (end < failures.size() && failures[end]) {
+            ++end;
+        }
+        painter.fillRect(QRectF(at(b), area.bottom() - 8, std::max(at(end) - at(b), 2.0), 8),
+                         failureColour);
+        b = end;
+    }
+}
+
+// The legend right of the plot area; returns the number of running channels.
+int drawLegend(QPainter &painter, const Positions &positions, bool anyFailure) {
+    int row = 0;
     for (int channel = 0; channel < channelCount; ++channel) {
         if (positions[channel] == card::stopPosition) {
             continue;
         }
-        const double top = area.top() + 10 + legendRow * 24;
+        const double top = area.top() + 10 + row * 24;
         painter.setPen(QPen(traceColours[channel], 3));
         painter.drawLine(QPointF(area.right() + 14, top + 10),
                          QPointF(area.right() + 40, top + 10));
-        painter.setPen(ink);
+        painter.setPen(inkPen);
         painter.drawText(QRectF(area.right() + 46, top, 80, 20), Qt::AlignLeft | Qt::AlignVCenter,
-                         QStringLiteral("CH%1").arg(channel, 2, 10, QLatin1Char('0')));
-        ++legendRow;
+                         card::channelName(channel));
+        ++row;
     }
-    if (legendRow == 0 || samples == 0) {
-        painter.drawText(area, Qt::AlignCenter,
-                         legendRow == 0 ? QStringLiteral("every channel stopped")
-                                        : QStringLiteral("no samples"));
+    if (anyFailure) {
+        const double top = area.top() + 10 + row * 24;
+        painter.fillRect(QRectF(area.right() + 14, top + 6, 26, 8), failureColour);
+        painter.drawText(QRectF(area.right() + 46, top, 84, 20), Qt::AlignLeft | Qt::AlignVCenter,
+                         QStringLiteral("read failed"));
+    }
+    return row;
+}
+
+void paint(QPainter &painter, const Decimator &series, const QString &title,
+           const Positions &positions, Plot::Duration end) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(QRectF(0, 0, plotWidth, plotHeight), Qt::white);
+    QFont font = painter.font();
+    font.setPixelSize(14);
+    painter.setFont(font);
+
+    const Scale scale{timeAxis(std::chrono::duration<double>(end).count()),
+                      voltAxis(series, positions)};
+    drawTitle(painter, title, positions);
+    drawGrid(painter, scale);
+    painter.save();
+    painter.setClipRect(area);
+    bool anyValue = false;
+    for (int channel = 0; channel < channelCount; ++channel) {
+        if (positions[channel] != card::stopPosition) {
+            painter.setPen(QPen(traceColours[channel], 1.5));
+            painter.drawPath(tracePath(series, channel, scale));
+            anyValue = anyValue || !series.buckets(channel).empty();
+        }
+    }
+    drawFailures(painter, series, scale);
+    painter.restore();
+    const bool anyFailure = std::find(series.failures().begin(), series.failures().end(), true) !=
+                            series.failures().end();
+    if (drawLegend(painter, positions, anyFailure) > 0 && !anyValue) {
+        painter.drawText(area, Qt::AlignCenter, QStringLiteral("no samples"));
     }
 }
 
 }  // namespace
 
-QString drawPlot(const Decimator &series, const Positions &positions,
-                 std::chrono::milliseconds interval, std::int64_t samples, const QString &file) {
-    if (QFileInfo(file).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0) {
-        QFile out(file);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            return out.errorString();
+Plot::Plot(const QString &file, std::chrono::milliseconds interval)
+    : svg_(QFileInfo(file).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0),
+      series_(plotColumns, interval) {}
+
+void Plot::add(Duration at, const Positions &positions, const Volts &volts) {
+    for (int channel = 0; channel < channelCount; ++channel) {
+        if (positions[channel] != card::stopPosition) {
+            series_.add(at, channel, volts[channel]);
         }
+    }
+}
+
+void Plot::addFailure(Duration at) {
+    series_.addFailure(at);
+}
+
+QByteArray Plot::render(const QString &title, const Positions &positions, Duration end) const {
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    if (svg_) {
         QSvgGenerator svg;
         svg.setOutputDevice(&out);
         // At 96 dots per inch, as browsers take it, the picture is 1200 x 600 pixels.
         svg.setResolution(96);
         svg.setSize(QSize(plotWidth, plotHeight));
         svg.setViewBox(QRect(0, 0, plotWidth, plotHeight));
-        svg.setTitle(QStringLiteral("QV58163 recording"));
+        svg.setTitle(title);
         QPainter painter(&svg);
-        paint(painter, series, positions, interval, samples);
+        paint(painter, series_, title, positions, end);
+    } else {
+        QImage image(plotWidth, plotHeight, QImage::Format_RGB32);
+        QPainter painter(&image);
+        paint(painter, series_, title, positions, end);
         painter.end();
-        return out.error() == QFileDevice::NoError ? QString() : out.errorString();
+        image.save(&out, "PNG");
     }
-    QImage image(plotWidth, plotHeight, QImage::Format_RGB32);
-    QPainter painter(&image);
-    paint(painter, series, positions, interval, samples);
-    painter.end();
-    return image.save(file, "PNG") ? QString() : QStringLiteral("the image could not be written");
+    return out.data();
 }
 
 }  // namespace qv58163::recorder

@@ -1,22 +1,39 @@
 // The picture of a recording: time across, volts up, one trace per running channel with a legend,
-// drawn from the decimated series. Needs a QGuiApplication (for the fonts), no display.
+// the card, date and ranges in the title, and a red mark under every stretch where a read failed.
+// Drawn at the end of the run from the decimated series, at the times the samples were taken.
+// Needs a QGuiApplication (for the fonts), no display.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <chrono>
-#include <cstdint>
 
+#include "Csv.hpp"
 #include "Decimator.hpp"
-#include "Rows.hpp"
 
 namespace qv58163::recorder {
 
 inline constexpr int plotWidth = 1200;
 inline constexpr int plotHeight = 600;
 
-// Writes the plot of `samples` samples taken every `interval` to `file`, PNG or SVG by its
-// suffix. Returns an empty string, or why the file could not be written.
-QString drawPlot(const Decimator &series, const Positions &positions,
-                 std::chrono::milliseconds interval, std::int64_t samples, const QString &file);
+class Plot {
+public:
+    using Duration = std::chrono::nanoseconds;
+
+    // A plot of samples taken every `interval`, PNG or SVG by the suffix of `file`.
+    Plot(const QString &file, std::chrono::milliseconds interval);
+
+    // A read at `at` since the run's start: the running channels' volts, or a failed read.
+    void add(Duration at, const Positions &positions, const Volts &volts);
+    void addFailure(Duration at);
+
+    // The plot, titled `title`, of a run that lasted `end`: the bytes of the file. Drawn in memory,
+    // so that no image library meets the file system (a full disk is the writer's to report).
+    QByteArray render(const QString &title, const Positions &positions, Duration end) const;
+
+private:
+    bool svg_;
+    Decimator series_;
+};
 
 }  // namespace qv58163::recorder

@@ -1,13 +1,13 @@
 #include "Recorder.hpp"
 
-#include <algorithm>
-#include <array>
+#include <QDateTime>
 #include <optional>
 
-#include "Decimator.hpp"
+#include "CardSession.hpp"
+#include "Checks.hpp"
+#include "ExitStatus.hpp"
 #include "Plot.hpp"
-#include "RangeTable.hpp"
-#include "Rows.hpp"
+#include "Report.hpp"
 #include "RuntimeError.hpp"
 #include "Schedule.hpp"
 #include "Statistics.hpp"
@@ -16,256 +16,283 @@ namespace qv58163::recorder {
 
 namespace {
 
-constexpr int cardCount = 16;
 // The progress line is rewritten at most this often.
 constexpr auto progressPeriod = std::chrono::milliseconds(250);
-// Buckets per channel for the plot: about two per pixel column of the plot area.
-constexpr int plotColumns = 2048;
-
-QString channelName(int channel) {
-    return QStringLiteral("CH%1").arg(channel, 2, 10, QLatin1Char('0'));
-}
 
 QString seconds(std::chrono::nanoseconds time) {
     return QString::number(std::chrono::duration<double>(time).count(), 'f', 1);
 }
 
-// A run that must end before acquisition: its message and status.
-struct Ending {
-    int status;
-    QString message;
-};
+// How a run ended.
+enum class End { Completed, Stopped, OutputClosed, FailedReads, NoCard, Error };
+
+QString endText(End end) {
+    switch (end) {
+        case End::Completed:
+            return QStringLiteral("completed");
+        case End::Stopped:
+            return QStringLiteral("stopped");
+        case End::OutputClosed:
+            return QStringLiteral("output closed");
+        case End::FailedReads:
+            return QStringLiteral("failed reads");
+        case End::NoCard:
+            return QStringLiteral("no driver or card");
+        case End::Error:
+            return QStringLiteral("run-time error");
+    }
+    return {};
+}
+
+// The output's reader went away: the run ends as if stopped, quietly.
+struct OutputClosed {};
 
 class Run {
 public:
     Run(const Options &options, card::Driver &driver, Surroundings &surroundings)
         : options_(options),
-          driver_(driver),
           world_(surroundings),
-          progress_(!options.quiet && surroundings.terminal()) {}
+          card_(driver, surroundings),
+          schedule_(std::chrono::milliseconds(options.intervalMs),
+                    Schedule::plannedDeadlines(std::chrono::milliseconds(options.intervalMs),
+                                               options.count, options.durationSeconds)),
+          progress_(!options.quiet && surroundings.progressShows(options.output.isEmpty())) {}
 
     int execute() {
-        int status = Done;
         try {
-            open();
-            status = acquire();
+            prepare();
+            acquire();
         } catch (const Ending &ending) {
-            status = ending.status;
-            world_.message(QStringLiteral("qv58163-record: %1\n").arg(ending.message));
+            end_ = End::NoCard;
+            endStatus_ = ending.status;
+            say(ending.message);
+        } catch (const StoppedEarly &) {
+            end_ = End::Stopped;
+            say(QStringLiteral("stopped before the first sample"));
+        } catch (const OutputClosed &) {
+            end_ = End::OutputClosed;
         } catch (const RuntimeError &error) {
-            status = RunTimeError;
-            world_.message(QStringLiteral("qv58163-record: %1\n").arg(error.message()));
+            end_ = End::Error;
+            endStatus_ = exitStatus::runtimeError;
+            say(error.message());
         }
         finish();
-        if (failedOnTheWayOut_) {
-            return RunTimeError;
-        }
-        if (status == Done && statistics_ && statistics_->anyCheckFailed()) {
-            status = CheckFailed;
-        }
-        return status;
+        return status();
     }
 
 private:
-    // The driver, the card and its ranges, and the output, in that order: the file is created
-    // only once the card has answered and every range can be shown.
-    void open() {
-        std::int32_t status = 0;
-        try {
-            status = driver_.QV58163_initial();
-        } catch (const RuntimeError &error) {
-            const auto *library = dynamic_cast<const card::DriverLibrary *>(&driver_);
-            if (library != nullptr && library->loadedFrom().isEmpty()) {
-                throw Ending{NoDriverOrCard, error.message()};
-            }
-            opened_ = true;  // the library is there; only the export is missing
-            throw;
-        }
-        opened_ = true;
-        if (status != 0) {
-            throw Ending{NoDriverOrCard,
-                         QStringLiteral("the driver failed to open (status %1)").arg(status)};
-        }
-
-        std::vector<int> answering;
-        std::int32_t info = 0;  // kept across the probes, as the driver expects
-        for (int card = 0; card < cardCount; ++card) {
-            if (driver_.QV58163_info(static_cast<std::int16_t>(card), info) == 0) {
-                answering.push_back(card);
-            }
-        }
-        if (answering.empty()) {
-            throw Ending{NoDriverOrCard, QStringLiteral("no card answers (card numbers 0 to 15)")};
-        }
-        card_ = static_cast<std::int16_t>(options_.card.value_or(answering.front()));
-        if (std::find(answering.begin(), answering.end(), card_) == answering.end()) {
-            QStringList numbers;
-            for (const int card : answering) {
-                numbers << QString::number(card);
-            }
-            throw Ending{NoDriverOrCard,
-                         QStringLiteral("card %1 does not answer (cards that do: %2)")
-                             .arg(card_)
-                             .arg(numbers.join(QStringLiteral(", ")))};
-        }
-
-        std::array<std::uint8_t, channelCount> codes{};
-        for (int channel = 0; channel < channelCount; ++channel) {
-            driver_.QV58163_AD_config_read(card_, static_cast<std::int16_t>(channel),
-                                           codes[channel]);
-        }
-        for (const RangeSetting &setting : options_.ranges) {
-            driver_.QV58163_AD_config_set(card_, static_cast<std::int16_t>(setting.channel),
-                                          setting.code);
-            codes[setting.channel] = setting.code;
-        }
-        for (int channel = 0; channel < channelCount; ++channel) {
-            positions_[channel] = card::positionForCode(codes[channel]);
-            if (card::rangeAt(positions_[channel]) == nullptr) {
-                throw RuntimeError(
-                    QStringLiteral("%1: the card reports range code %2, which no range has")
-                        .arg(channelName(channel))
-                        .arg(codes[channel]));
-            }
-        }
-
+    // Everything that can fail before the first sample: the card, its ranges, the file.
+    void prepare() {
+        card_.open(options_);
+        checks_.emplace(options_.checks, card_.positions());
         QString error;
         output_ = world_.createOutput(options_.output, options_.force, error);
         if (!output_) {
             throw RuntimeError(QStringLiteral("cannot create %1: %2").arg(options_.output, error));
         }
         write(csvHeader());
+        if (!options_.plot.isEmpty()) {
+            plot_.emplace(options_.plot, std::chrono::milliseconds(options_.intervalMs));
+        }
     }
 
-    int acquire() {
-        statistics_.emplace(positions_, options_.checks);
-        if (!options_.plot.isEmpty()) {
-            plot_.emplace(plotColumns);
+    void acquire() {
+        statistics_.emplace(card_.positions());
+        card_.start(options_.mode);
+        start_ = world_.now();
+        startUtc_ = world_.utcMilliseconds();
+        for (std::int64_t k = 0; !schedule_.over(k); ++k) {
+            if (!world_.waitUntil(*start_ + schedule_.deadline(k))) {
+                end_ = End::Stopped;  // the normal end of an open-ended run
+                return;
+            }
+            const Schedule::Duration elapsed = world_.now() - *start_;
+            const std::int64_t due = schedule_.latestDue(k, elapsed);
+            statistics_->addSkipped(due - k);
+            k = due;
+            sample(elapsed, schedule_.isLate(k, elapsed));
+            if (options_.maxFailedReads &&
+                statistics_->failedInARow() >= *options_.maxFailedReads) {
+                end_ = End::FailedReads;
+                say(QStringLiteral("%1 failed reads in a row: the run ends")
+                        .arg(statistics_->failedInARow()));
+                return;
+            }
+            showProgress(elapsed);
         }
-        const std::optional<std::chrono::nanoseconds> duration =
-            options_.durationSeconds
-                ? std::optional<std::chrono::nanoseconds>(std::chrono::nanoseconds(
-                      static_cast<std::int64_t>(*options_.durationSeconds * 1e9)))
-                : std::nullopt;
-        const Schedule schedule(std::chrono::milliseconds(options_.intervalMs), options_.count,
-                                duration);
+        end_ = End::Completed;
+    }
 
-        driver_.QV58163_AD_integral_start(card_, static_cast<std::uint8_t>(options_.mode));
-        started_ = true;
-        const Surroundings::TimePoint start = world_.now();
-        std::optional<Surroundings::TimePoint> first;
-        CsvRow row;
-        // Whether sample k is due at all is known from its deadline; whether it is still taken
-        // is decided by the clock once it has been waited for.
-        for (std::int64_t k = 0; schedule.takes(k, schedule.deadline(k)); ++k) {
-            if (!world_.waitUntil(start + schedule.deadline(k))) {
-                break;  // Ctrl+C or SIGTERM: the normal end of an open-ended run
-            }
-            const Surroundings::TimePoint now = world_.now();
-            if (!schedule.takes(k, now - start)) {
-                break;
-            }
-            const std::int64_t utc = world_.utcMilliseconds();
-            if (!first) {
-                first = now;
-            }
-            Slots results{};
-            const std::int32_t status = driver_.QV58163_AD_integral_all_read(card_, results.data());
-            const Volts volts = voltsOfRead(positions_, results);
-            write(row.format(utc, now - *first, positions_, volts, status));
-            statistics_->add(status, volts, row, schedule.isLate(k, now - start));
-            if (plot_ && status == 0) {
-                for (int channel = 0; channel < channelCount; ++channel) {
-                    if (positions_[channel] != card::stopPosition) {
-                        plot_->add(k, channel, volts[channel]);
-                    }
-                }
-            }
-            showProgress(schedule, now, start);
+    void sample(Schedule::Duration elapsed, bool late) {
+        const std::int64_t utc = world_.utcMilliseconds();
+        Slots results{};
+        const std::int32_t status = card_.read(results);
+        if (statistics_->samples() == 0) {
+            warnIfSlow(world_.now() - *start_ - elapsed);
         }
-        return Done;
+        const Volts volts = voltsOfRead(card_.positions(), results);
+        write(row_.format(utc, elapsed, card_.positions(), volts, status));
+        statistics_->addRead(status, volts, late);
+        if (status == 0) {
+            checks_->add(row_);
+        }
+        if (plot_ && status == 0) {
+            plot_->add(elapsed, card_.positions(), volts);
+        } else if (plot_) {
+            plot_->addFailure(elapsed);
+        }
+    }
+
+    // Said once, after the first read: the interval cannot be kept.
+    void warnIfSlow(Schedule::Duration readTime) {
+        if (readTime > schedule_.interval()) {
+            say(QStringLiteral("a read takes %1 ms, longer than the interval of %2 ms: deadlines "
+                               "will be skipped")
+                    .arg(std::chrono::duration<double, std::milli>(readTime).count(), 0, 'f', 1)
+                    .arg(options_.intervalMs));
+        }
     }
 
     void write(const QByteArray &bytes) {
-        if (!output_->write(bytes)) {
-            throw RuntimeError(
-                QStringLiteral("writing %1 failed: %2")
-                    .arg(options_.output.isEmpty() ? QStringLiteral("the output") : options_.output,
-                         output_->errorString()));
+        switch (output_->write(bytes)) {
+            case RowOutput::Result::Written:
+                return;
+            case RowOutput::Result::Closed:
+                throw OutputClosed{};
+            case RowOutput::Result::Failed:
+                throw RuntimeError(QStringLiteral("writing %1 failed: %2")
+                                       .arg(options_.output.isEmpty() ? QStringLiteral("the output")
+                                                                      : options_.output,
+                                            output_->errorString()));
         }
     }
 
-    void showProgress(const Schedule &schedule, Surroundings::TimePoint now,
-                      Surroundings::TimePoint start) {
+    void showProgress(Schedule::Duration elapsed) {
+        const Surroundings::TimePoint now = *start_ + elapsed;
         if (!progress_ || (lastProgress_ && now - *lastProgress_ < progressPeriod)) {
             return;
         }
         lastProgress_ = now;
         QString line = QStringLiteral("\r%1 samples, %2 s elapsed")
                            .arg(statistics_->samples())
-                           .arg(seconds(now - start));
-        if (const auto remaining = schedule.remaining(now - start)) {
+                           .arg(seconds(elapsed));
+        if (statistics_->skippedDeadlines() > 0) {
+            line += QStringLiteral(", %1 skipped").arg(statistics_->skippedDeadlines());
+        }
+        if (statistics_->failedReads() > 0) {
+            line += QStringLiteral(", %1 failed reads").arg(statistics_->failedReads());
+        }
+        if (const auto remaining = schedule_.remaining(elapsed)) {
             line += QStringLiteral(", %1 s remaining").arg(seconds(*remaining));
         }
         world_.message(line + QStringLiteral("\x1b[K"));
         progressShown_ = true;
     }
 
-    // Every way out: stop acquisition once started, close the driver once opened, then report.
-    // A fault on the way out is reported too, and does not keep the driver open.
+    // Every way out: the card stopped and the driver closed, the file closed, then the plot, the
+    // summary and the report.
     void finish() noexcept {
-        if (started_) {
-            try {
-                driver_.QV58163_AD_integral_stop(card_);
-            } catch (const RuntimeError &error) {
-                world_.message(QStringLiteral("qv58163-record: %1\n").arg(error.message()));
-                failedOnTheWayOut_ = true;
-            }
-        }
-        if (opened_) {
-            try {
-                driver_.QV58163_close();
-            } catch (const RuntimeError &error) {
-                world_.message(QStringLiteral("qv58163-record: %1\n").arg(error.message()));
-                failedOnTheWayOut_ = true;
-            }
-        }
+        failedOnTheWayOut_ = !card_.finish();
         output_.reset();
         if (progressShown_) {
             world_.message(QStringLiteral("\r\x1b[K"));
         }
-        if (!statistics_) {
-            return;
-        }
-        if (plot_) {
+        const Schedule::Duration lasted = start_ ? world_.now() - *start_ : Schedule::Duration{};
+        if (plot_ && statistics_) {
             const QString failure =
-                drawPlot(*plot_, positions_, std::chrono::milliseconds(options_.intervalMs),
-                         statistics_->samples(), options_.plot);
+                writeWhole(options_.plot, plot_->render(plotTitle(), card_.positions(), lasted));
             if (!failure.isEmpty()) {
-                world_.message(QStringLiteral("qv58163-record: cannot write the plot %1: %2\n")
-                                   .arg(options_.plot, failure));
+                say(QStringLiteral("cannot write the plot %1: %2").arg(options_.plot, failure));
                 failedOnTheWayOut_ = true;
             }
         }
-        if (!options_.quiet) {
-            world_.message(statistics_->summary());
+        RunRecord record = recordOfRun();
+        if (!options_.quiet && end_ != End::OutputClosed) {
+            world_.message(summaryText(record));
+        }
+        if (!options_.report.isEmpty()) {
+            const QString failure = writeWhole(options_.report, reportJson(record));
+            if (!failure.isEmpty()) {
+                say(QStringLiteral("cannot write the report %1: %2").arg(options_.report, failure));
+                failedOnTheWayOut_ = true;
+            }
         }
     }
 
+    CheckTally::Run checkRun() const {
+        return {end_ == End::Completed || (!schedule_.planned() && statistics_ &&
+                                           (end_ == End::Stopped || end_ == End::OutputClosed)),
+                schedule_.planned(), statistics_ ? statistics_->failedReads() : 0};
+    }
+
+    // The first that applies: a run-time error (also on the way out: stopping, closing, the plot or
+    // the report), no driver or card, a check not passed, a failed read; else done.
+    int status() const {
+        if (failedOnTheWayOut_) {
+            return exitStatus::runtimeError;
+        }
+        if (endStatus_) {
+            return *endStatus_;
+        }
+        if (!options_.checks.empty() && (!checks_ || !checks_->allPassed(checkRun()))) {
+            return exitStatus::checkFailed;
+        }
+        if (statistics_ && statistics_->failedReads() > 0) {
+            return exitStatus::readsFailed;
+        }
+        return exitStatus::normal;
+    }
+
+    RunRecord recordOfRun() const {
+        RunRecord record(options_);
+        record.driverFile = card_.driverFile();
+        if (checks_) {  // the card was chosen and its ranges settled
+            record.card = card_.card();
+            record.positions = card_.positions();
+        }
+        record.startUtcMilliseconds = startUtc_;
+        record.endUtcMilliseconds = world_.utcMilliseconds();
+        record.planned = schedule_.planned();
+        record.statistics = statistics_ ? &*statistics_ : nullptr;
+        record.checks = checks_ ? &*checks_ : nullptr;
+        record.checkRun = checkRun();
+        record.ended = endText(end_);
+        record.exitStatus = status();
+        return record;
+    }
+
+    // "QV58163 card 0, 2026-12-08 14:30:05 UTC".
+    QString plotTitle() const {
+        QString title = QStringLiteral("QV58163 card %1").arg(card_.card());
+        if (startUtc_) {
+            title +=
+                QStringLiteral(", ") + QDateTime::fromMSecsSinceEpoch(*startUtc_, Qt::UTC)
+                                           .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"));
+        }
+        return title;
+    }
+
+    void say(const QString &text) {
+        world_.message(QStringLiteral("qv58163-record: %1\n").arg(text));
+    }
+
     const Options &options_;
-    card::Driver &driver_;
     Surroundings &world_;
-    bool opened_ = false;
-    bool started_ = false;
-    std::int16_t card_ = 0;
-    Positions positions_{};
-    std::unique_ptr<RowOutput> output_;
-    std::optional<RunStatistics> statistics_;
-    std::optional<Decimator> plot_;
+    CardSession card_;
+    const Schedule schedule_;
     const bool progress_;  // a progress line on the terminal
+    std::unique_ptr<RowOutput> output_;
+    CsvRow row_;
+    std::optional<CheckTally> checks_;
+    std::optional<RunStatistics> statistics_;
+    std::optional<Plot> plot_;
+    std::optional<Surroundings::TimePoint> start_;
+    std::optional<std::int64_t> startUtc_;
     std::optional<Surroundings::TimePoint> lastProgress_;
     bool progressShown_ = false;
-    bool failedOnTheWayOut_ = false;  // stopping, closing or the plot failed: status 1
+    End end_ = End::Error;
+    std::optional<int> endStatus_;    // set by an end before recording, or a run-time error
+    bool failedOnTheWayOut_ = false;  // stopping, closing, the plot or the report failed
 };
 
 }  // namespace

@@ -1,42 +1,45 @@
 #include "Schedule.hpp"
 
+#include <algorithm>
+#include <cmath>
+
 namespace qv58163::recorder {
 
-Schedule::Schedule(std::chrono::milliseconds interval, std::optional<std::int64_t> count,
-                   std::optional<Duration> duration)
-    : interval_(interval), count_(count), duration_(duration) {}
+Schedule::Schedule(std::chrono::milliseconds interval, std::optional<std::int64_t> planned)
+    : interval_(interval), planned_(planned) {}
 
-bool Schedule::takes(std::int64_t k, Duration elapsed) const {
-    if (count_) {
-        return k < *count_;
+std::optional<std::int64_t> Schedule::plannedDeadlines(std::chrono::milliseconds interval,
+                                                       std::optional<std::int64_t> count,
+                                                       std::optional<double> seconds) {
+    if (count) {
+        return count;
     }
-    if (duration_) {
-        return deadline(k) < *duration_ && elapsed < *duration_;
+    if (seconds) {
+        // The deadlines below the duration: 0, 1, ... up to the last k with k x interval < it.
+        const auto nanoseconds = static_cast<std::int64_t>(std::llround(*seconds * 1e9));
+        const std::int64_t step = Duration(interval).count();
+        return std::max<std::int64_t>(1, (nanoseconds + step - 1) / step);
     }
-    return true;
+    return std::nullopt;
+}
+
+std::int64_t Schedule::latestDue(std::int64_t next, Duration elapsed) const {
+    std::int64_t due = std::max(next, elapsed / interval_);
+    if (planned_) {
+        due = std::min(due, *planned_ - 1);
+    }
+    return std::max(due, next);
 }
 
 bool Schedule::isLate(std::int64_t k, Duration elapsed) const {
     return (elapsed - deadline(k)) * 2 >= interval_;
 }
 
-std::optional<std::int64_t> Schedule::total() const {
-    if (count_) {
-        return count_;
-    }
-    if (duration_) {
-        // The deadlines below the duration: 0, 1, ... up to the last k with k x interval < it.
-        return (duration_->count() + interval_.count() - 1) / interval_.count();
-    }
-    return std::nullopt;
-}
-
 std::optional<Schedule::Duration> Schedule::remaining(Duration elapsed) const {
-    const std::optional<std::int64_t> samples = total();
-    if (!samples) {
+    if (!planned_) {
         return std::nullopt;
     }
-    const Duration end = deadline(*samples - 1);
+    const Duration end = deadline(*planned_ - 1);
     return elapsed < end ? end - elapsed : Duration::zero();
 }
 

@@ -1,14 +1,11 @@
 // What a run has seen, kept in constant memory: per channel the count, extremes, mean and spread
-// of the successful samples, the failed reads and late samples, and the checks' verdicts.
+// of the successful samples; the reads made, failed and late, and the deadlines skipped.
 #pragma once
 
-#include <QString>
 #include <array>
 #include <cstdint>
-#include <vector>
 
-#include "Options.hpp"
-#include "Rows.hpp"
+#include "Csv.hpp"
 
 namespace qv58163::recorder {
 
@@ -34,35 +31,30 @@ private:
 
 class RunStatistics {
 public:
-    RunStatistics(const Positions &positions, std::vector<Check> checks);
+    explicit RunStatistics(const Positions &positions) : positions_(positions) {}
 
-    // One sample: the read's status, the volts and the row written for them, and whether it
-    // was late. A failed read counts against every check; its values are not measurements and
-    // stay out of the statistics.
-    void add(std::int32_t status, const Volts &volts, const CsvRow &row, bool late);
+    // One read: its status, its volts and whether it was late. A failed read's values are not
+    // measurements and stay out of the channels' statistics.
+    void addRead(std::int32_t status, const Volts &volts, bool late);
+    // Deadlines passed over without a read, because the recorder woke after a later one.
+    void addSkipped(std::int64_t deadlines) { skipped_ += deadlines; }
 
+    const Positions &positions() const { return positions_; }
     std::int64_t samples() const { return samples_; }
     std::int64_t failedReads() const { return failedReads_; }
+    std::int64_t failedInARow() const { return failedInARow_; }
     std::int64_t lateSamples() const { return lateSamples_; }
+    std::int64_t skippedDeadlines() const { return skipped_; }
     const ChannelStatistics &channel(int channel) const { return channels_[channel]; }
-
-    // A check passes when its channel runs, has samples, every one of them as written lies within
-    // its bounds, and no read failed.
-    bool passed(const Check &check) const;
-    bool anyCheckFailed() const;
-
-    // The table printed at the end of a run.
-    QString summary() const;
 
 private:
     Positions positions_;
-    std::vector<Check> checks_;
     std::array<ChannelStatistics, channelCount> channels_;
-    std::array<std::int64_t, channelCount> outside_{};  // samples outside the channel's check
-    std::array<int, channelCount> checkOf_{};           // index into checks_, or -1
     std::int64_t samples_ = 0;
     std::int64_t failedReads_ = 0;
+    std::int64_t failedInARow_ = 0;
     std::int64_t lateSamples_ = 0;
+    std::int64_t skipped_ = 0;
 };
 
 }  // namespace qv58163::recorder

@@ -1,5 +1,6 @@
 #include "System.hpp"
 
+#include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <csignal>
@@ -9,8 +10,11 @@
 
 #if defined(_WIN32)
 #include <io.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -18,13 +22,19 @@ namespace qv58163::recorder {
 
 namespace {
 
+QString errorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 #if defined(_WIN32)
 
-// Without POSIX signal masks: a flag the handler sets, looked at between short sleeps.
-volatile std::sig_atomic_t stopAsked = 0;
+// Without POSIX signal masks: a flag the handler sets, looked at between short sleeps. Ctrl+C,
+// Ctrl+Break and closing the console window all ask for a stop.
+volatile LONG stopRequested = 0;
 
-extern "C" void askStop(int) {
-    stopAsked = 1;
+BOOL WINAPI askStop(DWORD) {
+    InterlockedExchange(&stopRequested, 1);
+    return TRUE;
 }
 
 class FileOutput final : public RowOutput {
@@ -35,15 +45,24 @@ public:
             std::fclose(file_);
         }
     }
-    bool write(const QByteArray &bytes) override {
-        return std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), file_) ==
-                   static_cast<std::size_t>(bytes.size()) &&
-               std::fflush(file_) == 0;
+    Result write(const QByteArray &row) override {
+        const long before = std::ftell(file_);
+        if (std::fwrite(row.constData(), 1, static_cast<std::size_t>(row.size()), file_) ==
+                static_cast<std::size_t>(row.size()) &&
+            std::fflush(file_) == 0) {
+            return Result::Written;
+        }
+        error_ = errno;
+        if (before >= 0 && file_ != stdout) {
+            _chsize(_fileno(file_), before);  // the row whole or not at all
+        }
+        return error_ == EPIPE || error_ == EINVAL ? Result::Closed : Result::Failed;
     }
-    QString errorString() const override { return QString::fromLocal8Bit(std::strerror(errno)); }
+    QString errorString() const override { return errorText(error_); }
 
 private:
     std::FILE *file_;
+    int error_ = 0;
 };
 
 #else
@@ -51,18 +70,25 @@ private:
 sigset_t stopSignals;
 
 // Rows go straight to the file descriptor, one write() each: once it returns the row is the
-// kernel's, and survives this process being killed.
+// kernel's, and survives this process being killed. A row the file takes only in part (a full
+// disk, the file size limit) is cut off again, so the file ends with the previous row.
 class FileOutput final : public RowOutput {
 public:
-    explicit FileOutput(int fd) : fd_(fd) {}
+    explicit FileOutput(int fd) : fd_(fd) {
+        struct stat status {};
+        regular_ = fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
+        if (regular_) {
+            end_ = lseek(fd_, 0, SEEK_CUR);
+        }
+    }
     ~FileOutput() override {
         if (fd_ != STDOUT_FILENO) {
             ::close(fd_);
         }
     }
-    bool write(const QByteArray &bytes) override {
-        const char *data = bytes.constData();
-        qsizetype left = bytes.size();
+    Result write(const QByteArray &row) override {
+        const char *data = row.constData();
+        qsizetype left = row.size();
         while (left > 0) {
             const ssize_t written = ::write(fd_, data, static_cast<std::size_t>(left));
             if (written < 0) {
@@ -70,19 +96,70 @@ public:
                     continue;
                 }
                 error_ = errno;
-                return false;
+                if (regular_ && end_ >= 0 && ftruncate(fd_, end_) == 0) {
+                    lseek(fd_, end_, SEEK_SET);
+                }
+                return error_ == EPIPE ? Result::Closed : Result::Failed;
             }
             data += written;
             left -= written;
         }
-        return true;
+        if (regular_ && end_ >= 0) {
+            end_ += row.size();
+        }
+        return Result::Written;
     }
-    QString errorString() const override { return QString::fromLocal8Bit(std::strerror(error_)); }
+    QString errorString() const override { return errorText(error_); }
 
 private:
     int fd_;
+    bool regular_ = false;
+    off_t end_ = -1;  // where the last whole row ends
     int error_ = 0;
 };
+
+// A lock file per card, held with flock() while the run lasts; the holder's process number is
+// written into it so that a second recorder can name it. The kernel lets go of the lock when the
+// process ends, however it ends.
+class CardLock {
+public:
+    explicit CardLock(int fd) : fd_(fd) {}
+    ~CardLock() { ::close(fd_); }
+    CardLock(const CardLock &) = delete;
+    CardLock &operator=(const CardLock &) = delete;
+
+private:
+    int fd_;
+};
+
+// The folder for the card locks: the user's runtime folder, else the system's lock folder, else
+// the temporary folder.
+QString lockFolder() {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir(QFile::decodeName(runtime)).exists()) {
+        return QFile::decodeName(runtime);
+    }
+    if (access("/run/lock", W_OK) == 0) {
+        return QStringLiteral("/run/lock");
+    }
+    return QDir::tempPath();
+}
+
+// "process 4242 (qv58163-record)", from the lock file and /proc.
+QString describeHolder(int fd) {
+    char text[32] = {};
+    const ssize_t length = pread(fd, text, sizeof text - 1, 0);
+    const long pid = length > 0 ? std::strtol(text, nullptr, 10) : 0;
+    if (pid <= 0) {
+        return QStringLiteral("another process");
+    }
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    const QString name = comm.open(QIODevice::ReadOnly)
+                             ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                             : QString();
+    return name.isEmpty() ? QStringLiteral("process %1").arg(pid)
+                          : QStringLiteral("process %1 (%2)").arg(pid).arg(name);
+}
 
 #endif
 
@@ -90,21 +167,21 @@ private:
 
 void SystemSurroundings::takeStopSignals() {
 #if defined(_WIN32)
-    std::signal(SIGINT, askStop);
-    std::signal(SIGTERM, askStop);
+    SetConsoleCtrlHandler(askStop, TRUE);
 #else
     sigemptyset(&stopSignals);
-    for (const int stopSignal : {SIGINT, SIGTERM}) {
+    for (const int stopSignal : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction current {};
         // A signal the process was started with ignored (a background job of a script) stays so.
         if (sigaction(stopSignal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
             sigaddset(&stopSignals, stopSignal);
         }
     }
-    // Blocked, the signals wait as pending until waitUntil takes them: no handler runs anywhere,
+    // Blocked, the signals wait as pending until the run takes them: no handler runs anywhere,
     // and no driver call or write is interrupted.
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 #endif
 }
 
@@ -118,10 +195,22 @@ std::int64_t SystemSurroundings::utcMilliseconds() {
         .count();
 }
 
+bool SystemSurroundings::stopAsked() {
+#if defined(_WIN32)
+    return stopRequested != 0;
+#else
+    if (!stopped_) {
+        const timespec none{0, 0};
+        stopped_ = sigtimedwait(&stopSignals, nullptr, &none) > 0;
+    }
+    return stopped_;
+#endif
+}
+
 bool SystemSurroundings::waitUntil(TimePoint deadline) {
 #if defined(_WIN32)
     for (;;) {
-        if (stopAsked != 0) {
+        if (stopRequested != 0) {
             return false;
         }
         const auto left = deadline - now();
@@ -155,9 +244,10 @@ std::unique_ptr<RowOutput> SystemSurroundings::createOutput(const QString &name,
     if (name.isEmpty()) {
         return std::make_unique<FileOutput>(stdout);
     }
-    std::FILE *file = std::fopen(QFile::encodeName(name).constData(), replace ? "wb" : "wbx");
+    std::FILE *file =
+        _wfopen(reinterpret_cast<const wchar_t *>(name.utf16()), replace ? L"wb" : L"wbx");
     if (file == nullptr) {
-        error = QString::fromLocal8Bit(std::strerror(errno));
+        error = errorText(errno);
         return nullptr;
     }
     return std::make_unique<FileOutput>(file);
@@ -169,18 +259,57 @@ std::unique_ptr<RowOutput> SystemSurroundings::createOutput(const QString &name,
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (replace ? O_TRUNC : O_EXCL);
     const int fd = ::open(QFile::encodeName(name).constData(), flags, 0666);
     if (fd < 0) {
-        error = QString::fromLocal8Bit(std::strerror(errno));
+        error = errorText(errno);
         return nullptr;
     }
     return std::make_unique<FileOutput>(fd);
 #endif
 }
 
-bool SystemSurroundings::terminal() const {
+std::shared_ptr<void> SystemSurroundings::holdCard(int card, QString &holder) {
 #if defined(_WIN32)
-    return _isatty(2) != 0;
+    // A named mutex per card, in this session's namespace; the system lets go of it when the
+    // process ends.
+    const std::wstring name = L"Local\\qv58163-card-" + std::to_wstring(card);
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+    if (mutex == nullptr) {
+        return std::shared_ptr<void>(nullptr, [](void *) {});  // no lock to be had: run unheld
+    }
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        holder = QStringLiteral("another recorder");
+        return nullptr;
+    }
+    return std::shared_ptr<void>(mutex, [](void *handle) { CloseHandle(handle); });
 #else
-    return isatty(STDERR_FILENO) != 0;
+    const QString path = QStringLiteral("%1/qv58163-card-%2.lock").arg(lockFolder()).arg(card);
+    const QByteArray file = QFile::encodeName(path);
+    int fd = ::open(file.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        fd = ::open(file.constData(), O_RDONLY | O_CLOEXEC);  // another user's lock file
+    }
+    if (fd < 0) {
+        // No lock file to be had (a read-only folder): the run goes on unheld, as before locks.
+        return std::make_shared<int>(0);
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        holder = describeHolder(fd);
+        ::close(fd);
+        return nullptr;
+    }
+    const QByteArray pid = QByteArray::number(static_cast<qlonglong>(getpid())) + '\n';
+    if (ftruncate(fd, 0) == 0) {
+        static_cast<void>(pwrite(fd, pid.constData(), static_cast<std::size_t>(pid.size()), 0));
+    }
+    return std::make_shared<CardLock>(fd);
+#endif
+}
+
+bool SystemSurroundings::progressShows(bool rowsOnStandardOutput) const {
+#if defined(_WIN32)
+    return _isatty(2) != 0 && !(rowsOnStandardOutput && _isatty(1) != 0);
+#else
+    return isatty(STDERR_FILENO) != 0 && !(rowsOnStandardOutput && isatty(STDOUT_FILENO) != 0);
 #endif
 }
 

@@ -1,24 +1,27 @@
-// The recorder's real surroundings: the clocks, a wait that Ctrl+C and SIGTERM end, files and the
-// standard streams.
+// The recorder's real surroundings: the clocks, a wait that Ctrl+C, SIGTERM and SIGHUP end, files
+// and the standard streams, and a lock per card.
 #pragma once
 
-#include "Recorder.hpp"
+#include "Surroundings.hpp"
 
 namespace qv58163::recorder {
 
 class SystemSurroundings final : public Surroundings {
 public:
-    // Call first thing in main, before any thread exists: from here on Ctrl+C and SIGTERM are
-    // taken only while waiting for a deadline (unless the process was started with them ignored),
-    // and a closed pipe is an error of the write, not the end of the process.
+    // Call first thing in main, before any thread exists: from here on Ctrl+C, SIGTERM and SIGHUP
+    // are taken only when the run looks for them (unless the process was started with them
+    // ignored, as a script's background job is with SIGINT), a closed pipe is a result of the
+    // write, not the end of the process, and so is a file grown past its size limit.
     static void takeStopSignals();
 
     TimePoint now() override;
     std::int64_t utcMilliseconds() override;
     bool waitUntil(TimePoint deadline) override;
+    bool stopAsked() override;
     std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace,
                                             QString &error) override;
-    bool terminal() const override;
+    std::shared_ptr<void> holdCard(int card, QString &holder) override;
+    bool progressShows(bool rowsOnStandardOutput) const override;
     void message(const QString &text) override;
 
 private:

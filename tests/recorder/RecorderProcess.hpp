@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include "PrintTo.hpp"
+
 namespace qv58163::test {
 
 struct RecorderOutcome {
@@ -25,6 +27,9 @@ protected:
     RecorderOutcome run(const QStringList &arguments, const QStringList &environment = {},
                         const std::function<void(QProcess &)> &during = {}) {
         QProcess process;
+        if (childSetUp) {
+            process.setChildProcessModifier(childSetUp);
+        }
         process.setProcessEnvironment(settings(environment));
         process.setWorkingDirectory(scratch.path());
         if (reader) {
@@ -44,8 +49,9 @@ protected:
         return outcome;
     }
 
-    // The recorder's environment: none of the caller's simulator settings, a trace in the
-    // scratch directory, and `environment`.
+    // The recorder's environment: none of the caller's simulator settings, a trace and the card
+    // locks in the scratch directory (so that tests running side by side hold cards of their
+    // own), and `environment`.
     QProcessEnvironment settings(const QStringList &environment) {
         QProcessEnvironment settings = QProcessEnvironment::systemEnvironment();
         for (const QString &name : settings.keys()) {
@@ -54,6 +60,7 @@ protected:
             }
         }
         settings.insert(QStringLiteral("QV58163_SIM_TRACE"), path("calls.trace"));
+        settings.insert(QStringLiteral("XDG_RUNTIME_DIR"), scratch.path());
         for (const QString &setting : environment) {
             settings.insert(setting.section(QLatin1Char('='), 0, 0),
                             setting.section(QLatin1Char('='), 1));
@@ -81,11 +88,8 @@ protected:
     QTemporaryDir scratch;
     // When set, the process that reads the recorder's standard output (set up, not started).
     QProcess *reader = nullptr;
+    // When set, runs in the recorder's process before it starts (a resource limit, say).
+    std::function<void()> childSetUp;
 };
 
 }  // namespace qv58163::test
-
-// Failures print the strings, not their bytes.
-inline void PrintTo(const QString &text, std::ostream *out) {
-    *out << '"' << text.toStdString() << '"';
-}

@@ -1,6 +1,8 @@
-// The recorder as people run it, on the simulated card in simulated time: the file against the
-// panel's conversion, failed reads, the checks, the plot, the ways it ends and what it refuses.
+// The recorder as people run it, on the simulated card in simulated time, for what only a process
+// shows: the file against the panel's conversion, the signals and other ways it ends, a full disk,
+// a second recorder on the card, the plot files and what it refuses.
 #include <signal.h>
+#include <sys/resource.h>
 #include <QImage>
 #include <QLibrary>
 #include <QPainter>
@@ -9,6 +11,7 @@
 #include <QSvgRenderer>
 #include <QThread>
 #include <array>
+#include <clocale>
 #include <csignal>
 
 #include "Conversion.hpp"
@@ -60,29 +63,35 @@ QList<QStringList> csvRows(const QStringList &lines) {
 
 using RecorderRuns = RecorderProcess;
 
+// Run by CTest a second time in a German locale (see CMakeLists.txt), whose decimal comma must not
+// reach the file.
 TEST_F(RecorderRuns, EachRowHoldsWhatThePanelsConversionMakesOfTheRead) {
-    // Every range, a code shown as stopped (4), one the panel cannot show (7) set over by --range,
-    // and a German locale, whose decimal comma must not reach the file.
+    if (qgetenv("LC_ALL").startsWith("de_")) {
+        // The application object put the locale into the C library, as the recorder's will.
+        ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "German locale missing (LOCPATH?)";
+    }
+    // Every range, a code shown as stopped (4), and one the panel cannot show (7) set over by
+    // --range.
     const RecorderOutcome outcome =
         run({"--count", "40", "--interval", "1", "--range", "7=3", "--range", "6=0", "--output",
              "rec.csv", "--quiet"},
             {"QV58163_SIM_RANGES=0,1,2,3,4,255,1,7", "QV58163_SIM_NOISE=0", "QV58163_SIM_STEP_MS=7",
              "QV58163_SIM_SIGNALS=dc:1.25;sine:amp=4,freq=3;dc:7.5;ramp:amp=9,freq=2;dc:1;dc:3;"
-             "dc:-2;triangle:amp=9,freq=1",
-             "LC_ALL=de_DE.UTF-8", "LANG=de_DE.UTF-8"});
+             "dc:-2;triangle:amp=9,freq=1"});
     ASSERT_EQ(outcome.status, 0) << outcome.standardError.toStdString();
     EXPECT_TRUE(outcome.standardError.isEmpty()) << "--quiet";
 
     const QStringList lines = this->lines("rec.csv");
-    ASSERT_EQ(lines.size(), 41);
+    // Forty deadlines 1 ms apart: on a busy machine a late wake-up skips some.
+    ASSERT_GE(lines.size(), 21);
     EXPECT_EQ(lines[0], header);
     const QList<QStringList> rows = csvRows(lines);
     const QList<QStringList> expected = expectedFields(outcome.trace, {0, 1, 2, 3, 4, 255, 0, 3});
-    ASSERT_EQ(expected.size(), 40);
+    ASSERT_EQ(expected.size(), rows.size());
     const QRegularExpression time(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$)"));
-    const QRegularExpression elapsed(QStringLiteral(R"(^\d+\.\d{3}$)"));
+    const QRegularExpression elapsed(QStringLiteral(R"(^\d+\.\d{6}$)"));
     double previous = 0;
-    for (int k = 0; k < 40; ++k) {
+    for (qsizetype k = 0; k < rows.size(); ++k) {
         ASSERT_EQ(rows[k].size(), 11) << lines[k + 1].toStdString();
         EXPECT_TRUE(time.match(rows[k][0]).hasMatch()) << rows[k][0].toStdString();
         EXPECT_TRUE(elapsed.match(rows[k][1]).hasMatch()) << rows[k][1].toStdString();
@@ -90,7 +99,6 @@ TEST_F(RecorderRuns, EachRowHoldsWhatThePanelsConversionMakesOfTheRead) {
         previous = rows[k][1].toDouble();
         EXPECT_EQ(rows[k].mid(2), expected[k]) << "row " << k;
     }
-    EXPECT_EQ(rows[0][1], QStringLiteral("0.000"));
     // 1.25 V on 0..5 V is code 1024, 1024 x 5/4095 V.
     EXPECT_EQ(rows[0][2], QStringLiteral("1.250305"));
     EXPECT_TRUE(outcome.trace.contains(QStringLiteral("QV58163_AD_config_set(0, 6, 0) = 0")));
@@ -100,49 +108,68 @@ TEST_F(RecorderRuns, EachRowHoldsWhatThePanelsConversionMakesOfTheRead) {
               QStringList({"QV58163_AD_integral_stop(0) = 0", "QV58163_close() = 0"}));
 }
 
-TEST_F(RecorderRuns, AFailedReadIsWrittenAsReadWithItsStatusAndCounted) {
-    const RecorderOutcome outcome =
-        run({"--count", "6", "--interval", "1", "--output", "rec.csv", "--mode", "0"},
-            {"QV58163_SIM_FAIL_AFTER=3", "QV58163_SIM_NOISE=0", "QV58163_SIM_STEP_MS=1"});
-    ASSERT_EQ(outcome.status, 0) << outcome.standardError.toStdString();
-    const QList<QStringList> rows = csvRows(lines("rec.csv"));
-    ASSERT_EQ(rows.size(), 6);
-    const QStringList failed = {"0.000000", "0.000000", "0.000000", "0.000000", "0.000000",
-                                "0.000000", "0.000000", "",         "-7"};
-    for (int k = 0; k < 6; ++k) {
-        EXPECT_EQ(rows[k].mid(2) == failed, k >= 3) << "row " << k;
-    }
-    EXPECT_TRUE(outcome.standardError.contains(QStringLiteral("failed reads: 3")))
-        << outcome.standardError.toStdString();
-}
-
-TEST_F(RecorderRuns, AFailedWriteStopsAcquisitionOnceStartedThenClosesTheDriver) {
+TEST_F(RecorderRuns, AClosedPipeEndsTheRunQuietlyWithTheCardStoppedThenTheDriverClosed) {
     // The reader goes away mid-run: `qv58163-record | head -n 10`.
     QProcess head;
     head.setProgram(QStringLiteral("head"));
     head.setArguments({"-n", "10"});
     reader = &head;
-    RecorderOutcome outcome = run({"--interval", "1"}, {"QV58163_SIM_STEP_MS=1"});
+    const RecorderOutcome outcome = run({"--interval", "1"}, {"QV58163_SIM_STEP_MS=1"});
     reader = nullptr;
     EXPECT_TRUE(head.waitForFinished());
     EXPECT_EQ(head.readAllStandardOutput().count('\n'), 10);
-    EXPECT_EQ(outcome.status, 1);
-    EXPECT_TRUE(outcome.standardError.contains(QStringLiteral("writing the output failed")))
-        << outcome.standardError.toStdString();
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.standardError, QString());
     EXPECT_EQ(outcome.trace.mid(outcome.trace.size() - 2),
               QStringList({"QV58163_AD_integral_stop(0) = 0", "QV58163_close() = 0"}));
-
-    // Before acquisition has started, nothing is stopped.
-    outcome = run({"--count", "5", "--output", "/dev/full", "--force"});
-    EXPECT_EQ(outcome.status, 1);
-    EXPECT_TRUE(outcome.standardError.contains(QStringLiteral("writing /dev/full failed")))
-        << outcome.standardError.toStdString();
-    EXPECT_EQ(outcome.trace.mid(outcome.trace.size() - 2),
-              QStringList({"QV58163_AD_config_read(0, 7) = 0 code=255", "QV58163_close() = 0"}));
 }
 
-// Ctrl+C and SIGTERM end an open-ended run normally: whole rows, one per read, the card stopped
-// and then the driver closed, once.
+TEST_F(RecorderRuns, OnAFullDiskEachRowIsWholeOrAbsentAndNoPlotIsLeftBehind) {
+    // The file size limit stands in for a full disk: writes past it fail, the last one in part.
+    childSetUp = [] {
+        const rlimit limit{1000, 1000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    const RecorderOutcome outcome = run({"--count", "50", "--interval", "1", "--output", "rec.csv",
+                                         "--plot", "plot.png", "--quiet"},
+                                        {"QV58163_SIM_STEP_MS=1"});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(outcome.standardError.contains("writing rec.csv failed: File too large"))
+        << outcome.standardError.toStdString();
+    EXPECT_TRUE(outcome.standardError.contains("cannot write the plot plot.png: File too large"))
+        << outcome.standardError.toStdString();
+    EXPECT_FALSE(outcome.standardError.contains("libpng")) << outcome.standardError.toStdString();
+    EXPECT_TRUE(contents("rec.csv").endsWith('\n'));
+    for (const QStringList &row : csvRows(lines("rec.csv"))) {
+        EXPECT_EQ(row.size(), 11);
+    }
+    EXPECT_EQ(QDir(scratch.path()).entryList({"plot*", ".*"}, QDir::Files | QDir::Hidden),
+              QStringList())
+        << "a plot or a temporary file";
+}
+
+TEST_F(RecorderRuns, ASecondRecorderOnTheCardRefusesNamingTheFirst) {
+    QProcess first;
+    first.setProcessEnvironment(settings({"QV58163_SIM_STEP_MS=1"}));
+    first.setWorkingDirectory(scratch.path());
+    first.start(program, {"--interval", "10", "--output", "first.csv", "--quiet"});
+    ASSERT_TRUE(first.waitForStarted());
+    for (int wait = 0; wait < 500 && lines("first.csv").size() < 2; ++wait) {
+        QThread::msleep(10);
+    }
+    const qint64 firstProcess = first.processId();
+    const RecorderOutcome second = run({"--card", "0", "--count", "1", "--output", "rec.csv"});
+    ::kill(static_cast<pid_t>(firstProcess), SIGTERM);
+    EXPECT_TRUE(first.waitForFinished());
+    EXPECT_EQ(second.status, 2);
+    EXPECT_TRUE(second.standardError.contains(
+        QStringLiteral("card 0 is in use by process %1 (qv58163-record)").arg(firstProcess)))
+        << second.standardError.toStdString() << " " << firstProcess;
+    EXPECT_FALSE(exists("rec.csv"));
+}
+
+// Ctrl+C, SIGTERM and SIGHUP (a closed terminal) end an open-ended run normally: whole rows, one
+// per read, the summary, the card stopped and then the driver closed, once.
 class RecorderStopped : public RecorderProcess, public ::testing::WithParamInterface<int> {};
 
 TEST_P(RecorderStopped, EndsWithStatusZeroWholeRowsAndTheDriverStoppedThenClosed) {
@@ -155,6 +182,7 @@ TEST_P(RecorderStopped, EndsWithStatusZeroWholeRowsAndTheDriverStoppedThenClosed
                 ::kill(static_cast<pid_t>(process.processId()), GetParam());
             });
     EXPECT_EQ(outcome.status, 0) << outcome.standardError.toStdString();
+    EXPECT_TRUE(outcome.standardError.contains("samples:")) << outcome.standardError.toStdString();
     const QString text = contents("rec.csv");
     EXPECT_TRUE(text.endsWith(QLatin1Char('\n')));
     const QList<QStringList> rows = csvRows(lines("rec.csv"));
@@ -168,64 +196,25 @@ TEST_P(RecorderStopped, EndsWithStatusZeroWholeRowsAndTheDriverStoppedThenClosed
     EXPECT_EQ(outcome.trace.count(QStringLiteral("QV58163_close() = 0")), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, RecorderStopped, ::testing::Values(SIGINT, SIGTERM),
-                         [](const auto &info) {
-                             return std::string(info.param == SIGINT ? "SIGINT" : "SIGTERM");
-                         });
+INSTANTIATE_TEST_SUITE_P(Signals, RecorderStopped, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const auto &info) { return std::string(sigabbrev_np(info.param)); });
 
-// --check: the verdict per channel, and exit status 3 when one fails.
-struct CheckCase {
-    const char *name;
-    QStringList arguments;
-    QStringList environment;
-    int status;
-    const char *verdict;
-};
-
-class RecorderChecks : public RecorderProcess, public ::testing::WithParamInterface<CheckCase> {};
-
-TEST_P(RecorderChecks, PrintTheVerdictAndSetTheStatus) {
-    const CheckCase &check = GetParam();
-    QStringList environment = {"QV58163_SIM_NOISE=0", "QV58163_SIM_STEP_MS=1",
-                               "QV58163_SIM_SIGNALS=dc:1.25;dc:3.3"};
-    const RecorderOutcome outcome = run(
-        QStringList({"--count", "5", "--interval", "1", "--output", "rec.csv"}) + check.arguments,
-        environment + check.environment);
-    EXPECT_EQ(outcome.status, check.status) << outcome.standardError.toStdString();
-    EXPECT_TRUE(outcome.standardError.contains(QLatin1String(check.verdict)))
+TEST_F(RecorderRuns, AStopDuringASlowStartUpEndsItAtTheNextDriverCall) {
+    const RecorderOutcome outcome =
+        run({"--count", "5", "--output", "rec.csv"}, {"QV58163_SIM_DELAY_MS=200"},
+            [this](QProcess &process) {
+                for (int wait = 0; wait < 500 && lines("calls.trace").isEmpty(); ++wait) {
+                    QThread::msleep(10);
+                }
+                ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+            });
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_TRUE(outcome.standardError.contains("stopped before the first sample"))
         << outcome.standardError.toStdString();
+    EXPECT_LT(outcome.trace.filter(QStringLiteral("QV58163_info")).size(), 16) << "probed on";
+    EXPECT_EQ(outcome.trace.constLast(), QStringLiteral("QV58163_close() = 0"));
+    EXPECT_FALSE(exists("rec.csv"));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RecorderChecks,
-    ::testing::Values(
-        // CH00 reads -5..+5 V by default: 1.25 V is 512 steps of 10/4096 V, exactly 1.25.
-        CheckCase{"Inside",
-                  {"--check", "0=1.25:1.26", "--check", "1=3.3:3.31"},
-                  {},
-                  0,
-                  "check CH00 1.25 to 1.26 V: PASS"},
-        CheckCase{"Below",
-                  {"--check", "0=1.26:1.3", "--check", "1=3.3:3.31"},
-                  {},
-                  3,
-                  "check CH00 1.26 to 1.3 V: FAIL"},
-        CheckCase{"Above",
-                  {"--check", "0=1.25:1.26", "--check", "1=3.2:3.3"},
-                  {},
-                  3,
-                  "check CH01 3.2 to 3.3 V: FAIL"},
-        CheckCase{"FailedRead",
-                  {"--check", "1=0:5"},
-                  {"QV58163_SIM_FAIL_AFTER=4"},
-                  3,
-                  "check CH01 0 to 5 V: FAIL"},
-        CheckCase{"StoppedChannel",
-                  {"--check", "7=-10:10"},
-                  {},
-                  3,
-                  "check CH07 -10 to 10 V: FAIL (channel stopped)"}),
-    [](const auto &info) { return std::string(info.param.name); });
 
 // What ends a run before it records: the driver or card (2), a range no entry can show (1).
 struct EndCase {
@@ -299,8 +288,8 @@ TEST_F(RecorderRuns, WithNoDriverBesideItOrOnTheLibraryPathItEndsWithStatus2) {
     EXPECT_FALSE(exists("rec.csv"));
 }
 
-TEST_F(RecorderRuns, ADriverWithoutTheStopCallEndsTheRunWithStatus1AndStillClosesIt) {
-    // The recorder beside a driver that lacks QV58163_AD_integral_stop, and answers as card 1.
+TEST_F(RecorderRuns, ADriverWithoutTheStopCallIsRefusedBeforeAnyCall) {
+    // The recorder beside a driver that lacks QV58163_AD_integral_stop.
     ASSERT_TRUE(QDir(scratch.path()).mkdir(QStringLiteral("no_stop")));
     ASSERT_TRUE(QFile::copy(program, path("no_stop/qv58163-record")));
     ASSERT_TRUE(QFile::copy(QStringLiteral(QV58163_NO_STOP_DIR "/libQV58163.so"),
@@ -313,8 +302,8 @@ TEST_F(RecorderRuns, ADriverWithoutTheStopCallEndsTheRunWithStatus1AndStillClose
     EXPECT_TRUE(outcome.standardError.contains(
         QLatin1String("the driver library has no export QV58163_AD_integral_stop")))
         << outcome.standardError.toStdString();
-    EXPECT_EQ(lines("rec.csv").size(), 4);
-    EXPECT_EQ(lines("calls.log").constLast(), QStringLiteral("QV58163_close()"));
+    EXPECT_FALSE(exists("rec.csv"));
+    EXPECT_EQ(lines("calls.log"), QStringList());
 }
 
 TEST_F(RecorderRuns, WithoutCardTheFirstThatAnswersIsRecorded) {
@@ -359,7 +348,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadInput{"CardAbove15", {"--card", "16"}, "--card"},
         BadInput{"ModeAbove10", {"--mode", "11"}, "--mode"},
-        BadInput{"RangeChannel8", {"--range", "8=0"}, "--range"},
+        BadInput{"RangeChannel8",
+                 {"--range", "8=0"},
+                 "--range: CH=CODE with CH 0 to 7 and CODE "
+                 "0, 1, 2, 3 or 255 expected, not '8=0'"},
         BadInput{"RangeCode4", {"--range", "0=4"}, "--range"},
         BadInput{"RangeTwice", {"--range", "0=1", "--range", "0=2"}, "--range"},
         BadInput{"IntervalZero", {"--interval", "0"}, "--interval"},
@@ -371,6 +363,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"PlotNeitherPngNorSvg", {"--plot", "plot.jpg"}, "--plot"},
         BadInput{"OutputExists", {"--output", "kept.csv"}, "--output"},
         BadInput{"OutputInMissingDirectory", {"--output", "nowhere/rec.csv"}, "--output"},
+        BadInput{"OutputEmpty", {"--output", ""}, "--output: a file name expected, not ''"},
+        BadInput{"CheckOnAChannelTheRangeStops",
+                 {"--range", "3=255", "--check", "3=0:1"},
+                 "--check: channel 3 is stopped by --range 3=255"},
+        BadInput{"PlotWhereNoFileCanBeMade", {"--plot", "/proc/plot.png"}, "--plot"},
+        BadInput{"ReportNotJson", {"--report", "run.txt"}, "--report"},
         BadInput{"PlotExists", {"--plot", "kept.png"}, "--plot"},
         BadInput{"UnknownOption", {"--colour"}, "colour"},
         BadInput{"MissingValue", {"--count"}, "count"}, BadInput{"Argument", {"now"}, "now"}),

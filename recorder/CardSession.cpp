@@ -1,0 +1,155 @@
+#include "CardSession.hpp"
+
+#include <QStringList>
+#include <algorithm>
+#include <vector>
+
+#include "CardProbe.hpp"
+#include "ChannelName.hpp"
+#include "ExitStatus.hpp"
+#include "RangeTable.hpp"
+#include "RuntimeError.hpp"
+
+namespace qv58163::recorder {
+
+void CardSession::open(const Options &options) {
+    // A card named on the command line is held before the driver is touched, so that a second
+    // recorder does not open the driver under a run on that card.
+    if (options.card) {
+        hold(static_cast<std::int16_t>(*options.card));
+    }
+    bindExports(options);
+    openDriver();
+    stopPoint();
+    chooseCard(options);
+    settleRanges(options);
+}
+
+void CardSession::bindExports(const Options &options) {
+    using card::Export;
+    try {
+        driver_.bindNow({Export::Initial, Export::Close, Export::Info, Export::ConfigRead,
+                         Export::IntegralStart, Export::IntegralAllRead, Export::IntegralStop});
+        if (!options.ranges.empty()) {
+            driver_.bindNow({Export::ConfigSet});
+        }
+    } catch (const RuntimeError &error) {
+        if (driverFile().isEmpty()) {
+            throw Ending{exitStatus::noDriver, error.message()};
+        }
+        throw;  // the library is there; an export is missing
+    }
+}
+
+void CardSession::openDriver() {
+    const std::int32_t status = driver_.QV58163_initial();
+    opened_ = true;
+    if (status != 0) {
+        throw Ending{exitStatus::noDriver,
+                     QStringLiteral("the driver failed to open (status %1)").arg(status)};
+    }
+}
+
+void CardSession::chooseCard(const Options &options) {
+    std::vector<int> answering;
+    card::probeCards(driver_, [this, &answering](std::int16_t number) {
+        answering.push_back(number);
+        stopPoint();
+    });
+    if (answering.empty()) {
+        throw Ending{exitStatus::noDriver, QStringLiteral("no card answers (card numbers %1 to %2)")
+                                               .arg(card::lowestCardNumber)
+                                               .arg(card::highestCardNumber)};
+    }
+    card_ = static_cast<std::int16_t>(options.card.value_or(answering.front()));
+    if (std::find(answering.begin(), answering.end(), card_) == answering.end()) {
+        QStringList numbers;
+        for (const int number : answering) {
+            numbers << QString::number(number);
+        }
+        throw Ending{exitStatus::noDriver,
+                     QStringLiteral("card %1 does not answer (cards that do: %2)")
+                         .arg(card_)
+                         .arg(numbers.join(QStringLiteral(", ")))};
+    }
+    if (!hold_) {
+        hold(card_);
+    }
+}
+
+void CardSession::hold(std::int16_t card) {
+    QString holder;
+    hold_ = world_.holdCard(card, holder);
+    if (!hold_) {
+        throw Ending{exitStatus::noDriver,
+                     QStringLiteral("card %1 is in use by %2").arg(card).arg(holder)};
+    }
+}
+
+void CardSession::settleRanges(const Options &options) {
+    std::array<std::uint8_t, channelCount> codes{};
+    for (int channel = 0; channel < channelCount; ++channel) {
+        driver_.QV58163_AD_config_read(card_, static_cast<std::int16_t>(channel), codes[channel]);
+        stopPoint();
+    }
+    for (const RangeSetting &setting : options.ranges) {
+        driver_.QV58163_AD_config_set(card_, static_cast<std::int16_t>(setting.channel),
+                                      setting.code);
+        codes[setting.channel] = setting.code;
+        stopPoint();
+    }
+    for (int channel = 0; channel < channelCount; ++channel) {
+        positions_[channel] = card::positionForCode(codes[channel]);
+        if (card::rangeAt(positions_[channel]) == nullptr) {
+            throw RuntimeError(
+                QStringLiteral("%1: the card reports range code %2, which no range has")
+                    .arg(card::channelName(channel))
+                    .arg(codes[channel]));
+        }
+    }
+}
+
+void CardSession::stopPoint() {
+    if (world_.stopAsked()) {
+        throw StoppedEarly{};
+    }
+}
+
+void CardSession::start(int mode) {
+    driver_.QV58163_AD_integral_start(card_, static_cast<std::uint8_t>(mode));
+    started_ = true;
+}
+
+std::int32_t CardSession::read(Slots &results) {
+    results.fill(0);
+    return driver_.QV58163_AD_integral_all_read(card_, results.data());
+}
+
+bool CardSession::finish() noexcept {
+    bool ok = true;
+    const auto call = [this, &ok](auto &&act) {
+        try {
+            act();
+        } catch (const RuntimeError &error) {
+            world_.message(QStringLiteral("qv58163-record: %1\n").arg(error.message()));
+            ok = false;
+        }
+    };
+    if (started_) {
+        started_ = false;
+        call([this] { driver_.QV58163_AD_integral_stop(card_); });
+    }
+    if (opened_) {
+        opened_ = false;
+        call([this] { driver_.QV58163_close(); });
+    }
+    hold_.reset();
+    return ok;
+}
+
+QString CardSession::driverFile() const {
+    const auto *library = dynamic_cast<const card::DriverLibrary *>(&driver_);
+    return library != nullptr ? library->loadedFrom() : QString();
+}
+
+}  // namespace qv58163::recorder

@@ -1,0 +1,46 @@
+// What a run says of itself when it ends: the summary table on standard error, and the record of
+// --report FILE.json, both from the same facts.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+#include "Checks.hpp"
+#include "Csv.hpp"
+#include "Options.hpp"
+#include "Statistics.hpp"
+
+namespace qv58163::recorder {
+
+struct RunRecord {
+    explicit RunRecord(const Options &runOptions) : options(runOptions) {}
+
+    const Options &options;
+    QString driverFile;                                // empty: not loaded
+    std::optional<int> card;                           // none: no card chosen
+    std::optional<Positions> positions;                // none: the ranges were not settled
+    std::optional<std::int64_t> startUtcMilliseconds;  // acquisition started
+    std::int64_t endUtcMilliseconds = 0;
+    std::optional<std::int64_t> planned;        // samples planned; none: open-ended
+    const RunStatistics *statistics = nullptr;  // null: no sample was due
+    const CheckTally *checks = nullptr;         // null: the run ended before its checks were set up
+    CheckTally::Run checkRun;
+    QString ended;  // how: "completed", "stopped", "output closed", "failed reads", "error", ...
+    int exitStatus = 0;
+};
+
+// The table per channel (samples, min, max, mean, standard deviation), the counts and the checks'
+// verdicts, each line ending in a line break.
+QString summaryText(const RunRecord &run);
+
+// The report: program and version, driver file, card, mode, each channel's range and statistics,
+// interval, start and end (UTC), samples planned and taken, late samples and skipped deadlines,
+// failed reads, each check and its verdict, how the run ended and its exit status.
+QByteArray reportJson(const RunRecord &run);
+
+// Writes `bytes` as `file` through a temporary file renamed into place. Empty, or why not.
+QString writeWhole(const QString &file, const QByteArray &bytes);
+
+}  // namespace qv58163::recorder

@@ -1,0 +1,41 @@
+// The world outside the driver as a run sees it: the clocks, a wait that a stop request ends, the
+// output, the card's lock and the terminal. SystemSurroundings is the real one; tests drive whole
+// runs in this process through one of their own.
+#pragma once
+
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include "Csv.hpp"
+
+namespace qv58163::recorder {
+
+class Surroundings {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    virtual ~Surroundings() = default;
+    virtual TimePoint now() = 0;
+    virtual std::int64_t utcMilliseconds() = 0;
+    // Waits until `deadline` (at once when it has passed); false when a stop has been asked for
+    // (Ctrl+C, SIGTERM, SIGHUP), before or during the wait.
+    virtual bool waitUntil(TimePoint deadline) = 0;
+    // Whether a stop has been asked for, without waiting.
+    virtual bool stopAsked() = 0;
+    // Creates the output (empty name: standard output); null with `error` set when it cannot.
+    virtual std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace,
+                                                    QString &error) = 0;
+    // Holds card `card` for this process until the handle is gone, so that a second recorder on
+    // the same card refuses to start. Null when another process holds it, with `holder` saying
+    // which.
+    virtual std::shared_ptr<void> holdCard(int card, QString &holder) = 0;
+    // Whether a progress line may be shown: standard error is a terminal, and the rows do not go
+    // to that terminal too (`rowsOnStandardOutput`).
+    virtual bool progressShows(bool rowsOnStandardOutput) const = 0;
+    // Writes `text` to standard error as it stands.
+    virtual void message(const QString &text) = 0;
+};
+
+}  // namespace qv58163::recorder

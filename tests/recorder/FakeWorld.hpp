@@ -1,0 +1,77 @@
+// Surroundings for whole runs in this process: a clock that moves only when the run waits (or a
+// test moves it), rows kept in memory, a stop and a held card on request, and what is said.
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include "Surroundings.hpp"
+
+namespace qv58163::test {
+
+class FakeWorld final : public recorder::Surroundings {
+public:
+    using Duration = std::chrono::nanoseconds;
+
+    TimePoint now() override { return clock; }
+    std::int64_t utcMilliseconds() override {
+        return 1'796'400'000'000 +
+               std::chrono::duration_cast<std::chrono::milliseconds>(clock.time_since_epoch())
+                   .count();
+    }
+    // Wakes at the deadline, or `lateBy(wait)` after it; false from wait `stopAtWait` on.
+    bool waitUntil(TimePoint deadline) override {
+        const int wait = waits++;
+        if (stopAtWait && wait >= *stopAtWait) {
+            return false;
+        }
+        clock = std::max(clock, deadline) + (lateBy ? lateBy(wait) : Duration::zero());
+        return true;
+    }
+    bool stopAsked() override { return stopAtStartUp; }
+
+    class Rows final : public recorder::RowOutput {
+    public:
+        explicit Rows(FakeWorld &world) : world_(world) {}
+        Result write(const QByteArray &row) override {
+            world_.rows << QString::fromLatin1(row).chopped(1);
+            return Result::Written;
+        }
+        QString errorString() const override { return {}; }
+
+    private:
+        FakeWorld &world_;
+    };
+    std::unique_ptr<recorder::RowOutput> createOutput(const QString &, bool, QString &) override {
+        created = true;
+        return std::make_unique<Rows>(*this);
+    }
+    std::shared_ptr<void> holdCard(int, QString &holder) override {
+        holder = heldBy;
+        return heldBy.isEmpty() ? std::make_shared<int>(0) : nullptr;
+    }
+    bool progressShows(bool) const override { return progress; }
+    void message(const QString &text) override { said += text; }
+
+    // The rows of the file after its header, split into their fields.
+    QList<QStringList> fields() const {
+        QList<QStringList> all;
+        for (qsizetype k = 1; k < rows.size(); ++k) {
+            all << rows[k].split(QLatin1Char(','));
+        }
+        return all;
+    }
+
+    TimePoint clock{};
+    int waits = 0;
+    std::optional<int> stopAtWait;
+    std::function<Duration(int wait)> lateBy;
+    bool stopAtStartUp = false;
+    QString heldBy;
+    bool progress = false;
+    bool created = false;
+    QStringList rows;  // header first, without line ends
+    QString said;
+};
+
+}  // namespace qv58163::test

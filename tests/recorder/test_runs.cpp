@@ -1,0 +1,227 @@
+// Whole runs in this process, on a recording driver and a clock that moves only when the run
+// waits: the checks' verdicts, failed reads, late wake-ups, stops, a held card, the order of the
+// exit statuses and the report.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include "FakeWorld.hpp"
+#include "PrintTo.hpp"
+#include "Recorder.hpp"
+#include "RecordingDriver.hpp"
+
+namespace qv58163::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Duration = FakeWorld::Duration;
+
+// Every channel on 0..5 V (the recording driver's codes), reading slot value 1024: 1.250305 V.
+class RecorderRun : public ::testing::Test {
+protected:
+    RecorderRun() {
+        options.count = 5;
+        driver.onRead = [this](std::int16_t, std::int16_t *results) {
+            std::fill(results, results + 8, std::int16_t{1024});
+            return readsUntilFailure-- > 0 ? 0 : -7;
+        };
+    }
+    int run() { return recorder::record(options, driver, world); }
+    CallLog calls(const std::string &prefix) const { return entriesStartingWith(log, prefix); }
+
+    recorder::Options options;
+    CallLog log;
+    RecordingDriver driver{log};
+    FakeWorld world;
+    int readsUntilFailure = 1'000'000;
+};
+
+const QStringList oneVolt = {"1.250305", "1.250305", "1.250305", "1.250305",
+                             "1.250305", "1.250305", "1.250305", "1.250305"};
+const QStringList failed = {"", "", "", "", "", "", "", "", "-7"};
+
+TEST_F(RecorderRun, AStopBeforeTheLastDeadlineLeavesEachCheckIncomplete) {
+    options.count = 50;
+    options.checks = {{0, 1.2, 1.3}};
+    world.stopAtWait = 6;
+    EXPECT_EQ(run(), 3);
+    EXPECT_EQ(world.fields().size(), 6);
+    EXPECT_TRUE(world.said.contains("check CH00 1.2 to 1.3 V: INCOMPLETE (6 of 50 samples)"))
+        << world.said.toStdString();
+    EXPECT_EQ(log.back(), "QV58163_close()");
+
+    // Stopped without checks, or an open-ended run with them: the operator's normal end.
+    for (const bool openEnded : {false, true}) {
+        world = FakeWorld();
+        world.stopAtWait = 6;
+        options.checks = openEnded ? std::vector<recorder::Check>{{0, 1.2, 1.3}}
+                                   : std::vector<recorder::Check>{};
+        options.count = openEnded ? std::nullopt : std::optional<std::int64_t>(50);
+        EXPECT_EQ(run(), 0) << world.said.toStdString();
+    }
+    EXPECT_TRUE(world.said.contains("check CH00 1.2 to 1.3 V: PASS")) << world.said.toStdString();
+}
+
+TEST_F(RecorderRun, AFailedReadIsAnEmptyRowLeftOutOfTheStatisticsAndExits4) {
+    readsUntilFailure = 3;
+    EXPECT_EQ(run(), 4);
+    const QList<QStringList> rows = world.fields();
+    ASSERT_EQ(rows.size(), 5);
+    for (int k = 0; k < 5; ++k) {
+        EXPECT_EQ(rows[k].mid(2), k < 3 ? oneVolt + QStringList{"0"} : failed) << "row " << k;
+    }
+    EXPECT_TRUE(world.said.contains(
+        "CH00    0: 0V ~ 5V               3    1.250305    1.250305    1.250305    0.000000"))
+        << world.said.toStdString();
+    EXPECT_TRUE(world.said.contains("failed reads: 2")) << world.said.toStdString();
+
+    // A check sees the run incomplete, and its status comes first.
+    world = FakeWorld();
+    readsUntilFailure = 3;
+    options.checks = {{0, 1.2, 1.3}};
+    EXPECT_EQ(run(), 3);
+    EXPECT_TRUE(world.said.contains("INCOMPLETE (3 of 5 samples, 2 failed reads)"))
+        << world.said.toStdString();
+}
+
+TEST_F(RecorderRun, FailedReadsInARowEndTheRunWhenAsked) {
+    options.count = 20;
+    options.maxFailedReads = 3;
+    readsUntilFailure = 2;
+    EXPECT_EQ(run(), 4);
+    EXPECT_EQ(world.fields().size(), 5);
+    EXPECT_TRUE(world.said.contains("3 failed reads in a row: the run ends"))
+        << world.said.toStdString();
+    EXPECT_EQ(CallLog(log.end() - 2, log.end()),
+              CallLog({"QV58163_AD_integral_stop(0)", "QV58163_close()"}));
+}
+
+TEST_F(RecorderRun, ALateWakeUpSamplesOnlyTheLatestDeadlinePassedAndCountsTheOthers) {
+    options.count = 10;
+    world.progress = true;
+    world.lateBy = [](int wait) { return wait == 2 ? Duration(340ms) : Duration(20us); };
+    EXPECT_EQ(run(), 0);
+    QStringList elapsed;
+    for (const QStringList &row : world.fields()) {
+        elapsed << row[1];
+    }
+    EXPECT_EQ(elapsed, QStringList({"0.000020", "0.100020", "0.540000", "0.600020", "0.700020",
+                                    "0.800020", "0.900020"}));
+    EXPECT_TRUE(
+        world.said.contains("samples: 7 of 10, failed reads: 0, late samples: 0, "
+                            "skipped deadlines: 3"))
+        << world.said.toStdString();
+    EXPECT_TRUE(world.said.contains("\r3 samples, 0.5 s elapsed, 3 skipped"))
+        << world.said.toStdString();
+}
+
+TEST_F(RecorderRun, AReadSlowerThanTheIntervalIsSaidOnce) {
+    driver.onRead = [this](std::int16_t, std::int16_t *) {
+        world.clock += 150ms;
+        return 0;
+    };
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(world.said.count("a read takes 150.0 ms, longer than the interval of 100 ms"), 1)
+        << world.said.toStdString();
+}
+
+TEST_F(RecorderRun, ADurationFixesItsDeadlinesBeforeTheRunHoweverLateItsWakeUps) {
+    options.count.reset();
+    options.durationSeconds = 0.2001;
+    world.lateBy = [](int) { return Duration(30ms); };
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(world.fields().size(), 3) << "deadlines 0, 100 and 200 ms";
+}
+
+TEST_F(RecorderRun, AStopDuringStartUpEndsBeforeTheFileWithTheDriverClosed) {
+    world.stopAtStartUp = true;
+    EXPECT_EQ(run(), 0);
+    EXPECT_FALSE(world.created);
+    EXPECT_EQ(log, CallLog({"QV58163_initial()", "QV58163_close()"}));
+    EXPECT_TRUE(world.said.contains("stopped before the first sample")) << world.said.toStdString();
+    options.checks = {{1, 0, 5}};
+    EXPECT_EQ(run(), 3);
+}
+
+TEST_F(RecorderRun, ACardHeldByAnotherProcessIsRefusedBeforeTheDriverIsTouched) {
+    world.heldBy = QStringLiteral("process 42 (qv58163-record)");
+    options.card = 0;
+    EXPECT_EQ(run(), 2);
+    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(world.said.contains("card 0 is in use by process 42 (qv58163-record)"))
+        << world.said.toStdString();
+    // Without --card, the cards are probed first, and the driver closed again.
+    options.card.reset();
+    EXPECT_EQ(run(), 2);
+    EXPECT_EQ(log.back(), "QV58163_close()");
+    EXPECT_TRUE(calls("QV58163_AD_integral_start").empty());
+}
+
+// --check: the verdict per channel, and exit status 3 unless every check passes.
+struct CheckCase {
+    const char *name;
+    recorder::Check check;
+    int readsUntilFailure;
+    std::uint8_t codeOfChannel1;
+    int status;
+    const char *verdict;
+};
+
+class RecorderCheck : public RecorderRun, public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(RecorderCheck, GivesTheVerdictAndTheStatus) {
+    options.checks = {GetParam().check};
+    readsUntilFailure = GetParam().readsUntilFailure;
+    driver.codes[1] = GetParam().codeOfChannel1;
+    EXPECT_EQ(run(), GetParam().status) << world.said.toStdString();
+    EXPECT_TRUE(world.said.contains(QLatin1String(GetParam().verdict))) << world.said.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecorderCheck,
+    ::testing::Values(
+        CheckCase{
+            "Inside", {1, 1.250305, 1.250305}, 5, 0, 0, "check CH01 1.250305 to 1.250305 V: PASS"},
+        CheckCase{"Below", {1, 1.2504, 2}, 5, 0, 3, "FAIL (5 of 5 samples outside)"},
+        CheckCase{"Above", {1, 0, 1.2503}, 5, 0, 3, "FAIL (5 of 5 samples outside)"},
+        CheckCase{"AFailedRead", {1, 0, 5}, 4, 0, 3, "INCOMPLETE (4 of 5 samples, 1 failed reads)"},
+        CheckCase{"ChannelStopped", {1, -10, 10}, 5, 255, 3, "FAIL (channel stopped)"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
+    QTemporaryDir scratch;
+    options.report = scratch.filePath(QStringLiteral("run.json"));
+    options.count = 6;
+    options.checks = {{0, 0, 5}};
+    readsUntilFailure = 4;
+    world.lateBy = [](int wait) { return wait == 1 ? Duration(150ms) : Duration::zero(); };
+    ASSERT_EQ(run(), 3);
+    QFile file(options.report);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonObject report = QJsonDocument::fromJson(file.readAll()).object();
+    EXPECT_EQ(report["card"].toInt(-1), 0);
+    EXPECT_EQ(report["mode"].toInt(), 1);
+    EXPECT_EQ(report["samplesPlanned"].toInt(), 6);
+    EXPECT_EQ(report["samplesTaken"].toInt(), 5);
+    EXPECT_EQ(report["skippedDeadlines"].toInt(), 1);
+    EXPECT_EQ(report["lateSamples"].toInt(), 1);
+    EXPECT_EQ(report["failedReads"].toInt(), 1);
+    EXPECT_EQ(report["exitStatus"].toInt(), 3);
+    EXPECT_EQ(report["ended"].toString(), QStringLiteral("completed"));
+    EXPECT_EQ(report["start"].toString(), QStringLiteral("2026-12-04T16:00:00.000Z"));
+    EXPECT_EQ(report["channels"][3]["range"].toString(), QStringLiteral("0V ~ 5V"));
+    EXPECT_EQ(report["channels"][3]["samples"].toInt(), 4);
+    EXPECT_EQ(report["checks"][0]["verdict"].toString(), QStringLiteral("INCOMPLETE"));
+
+    // A report that cannot be written is a run-time error, whatever else the run did.
+    options.report = scratch.filePath(QStringLiteral("missing/run.json"));
+    world = FakeWorld();
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(world.said.contains("cannot write the report")) << world.said.toStdString();
+}
+
+}  // namespace
+}  // namespace qv58163::test
