@@ -37,7 +37,8 @@ for need in libqt6widgets6 libqt6gui6 libqt6core6 fonts-liberation fonts-arphic-
     [[ ",$depends" == *", $need"* || "$depends" == "$need"* ]] || fail "qv58163 does not depend on $need: $depends"
 done
 program_files="$(dpkg-deb -c "$program_deb" | awk '{print $NF}')"
-for f in ./usr/bin/qv58163 ./usr/share/applications/org.qv58163.TestPanel.desktop \
+for f in ./usr/bin/qv58163 ./usr/bin/qv58163-record ./usr/share/man/man1/qv58163.1.gz \
+    ./usr/share/man/man1/qv58163-record.1.gz ./usr/share/applications/org.qv58163.TestPanel.desktop \
     ./usr/share/metainfo/org.qv58163.TestPanel.metainfo.xml \
     ./usr/share/icons/hicolor/scalable/apps/org.qv58163.TestPanel.svg; do
     grep -qx "$f" <<<"$program_files" || fail "qv58163 lacks $f"
@@ -48,6 +49,9 @@ done
 driver_libs="$(dpkg-deb -c "$driver_deb" | awk '$1 !~ /^d/ && $NF !~ /^\.\/usr\/share\// {print $NF}')"
 [ "$driver_libs" = "./$libdir/libQV58163.so" ] || fail "qv58163-simulated-driver holds: $driver_libs"
 [ "$(dpkg-deb -f "$driver_deb" Provides)" = "qv58163-driver" ] || fail "driver Provides"
+# The recorder's manual page points to the simulated card's settings there.
+dpkg-deb -c "$driver_deb" | grep -q ' \./usr/share/doc/qv58163-simulated-driver/simulator\.md\.gz$' ||
+    fail "qv58163-simulated-driver lacks the simulator's documentation"
 
 root="$scratch/root"
 dpkg-deb -x "$program_deb" "$root"
