@@ -4,8 +4,9 @@
  * Header for whoever implements the driver (the card's maker, or our simulated card) and for the
  * program, which takes its function types from here and binds each export by name at run time.
  *
- * Every export returns a 32-bit status, 0 meaning success. The program acts only on the statuses
- * of QV58163_initial and QV58163_info; all others are stored or ignored.
+ * Every export returns a 32-bit status, 0 meaning success. The panel acts only on the statuses
+ * of QV58163_initial and QV58163_info, and stores or ignores the others; the recorder also acts
+ * on the read's (a failed read is written and counted as such).
  *
  * Widths are fixed: card number and channel are 16-bit signed, range codes are read as unsigned
  * 8-bit and written as 16-bit signed, the integral mode is unsigned 8-bit.

@@ -273,7 +273,7 @@ std::shared_ptr<void> SystemSurroundings::holdCard(int card, QString &holder) {
     const std::wstring name = L"Local\\qv58163-card-" + std::to_wstring(card);
     HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
     if (mutex == nullptr) {
-        return std::shared_ptr<void>(nullptr, [](void *) {});  // no lock to be had: run unheld
+        return std::make_shared<int>(0);  // no lock to be had: the run goes on unheld
     }
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(mutex);
