@@ -26,7 +26,8 @@ cpu_ms() {
     { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{printf "%.3f", ($1 + $2) * 1000}'
 }
 
-cpu_ms "$recorder" --count 1 --output "$scratch/one.csv" --quiet >"$scratch/startup" &
+# The start-up run records card 1, the long run card 0: one recorder per card.
+cpu_ms "$recorder" --card 1 --count 1 --output "$scratch/one.csv" --quiet >"$scratch/startup" &
 cpu_ms "$recorder" --count "$samples" --output "$scratch/run.csv" --quiet >"$scratch/recorder" &
 cpu_ms "$build/bare_window/wake_floor" "$samples" 100 "$scratch/floor.csv" >"$scratch/floor" &
 wait
