@@ -1,9 +1,11 @@
 #include "DriverLibrary.hpp"
 
 #include <QDir>
+#include <QFileInfo>
 #include <array>
 
 #include "RuntimeError.hpp"
+#include "WordSize.hpp"
 
 namespace qv58163::card {
 
@@ -69,6 +71,22 @@ void DriverLibrary::load() {
         return;
     }
     if (!library_.open(programDir_, platformFileName())) {
+        // A driver of the other word size is a likely reason, and the loader says it least
+        // plainly: say it when the first such file where the loader looks is one.
+        QStringList places = {programDir_};
+        places << PlatformLibrary::systemFolders();
+        for (const QString &place : places) {
+            const QString file = QDir(place).filePath(platformFileName());
+            if (place.isEmpty() || !QFileInfo::exists(file)) {
+                continue;
+            }
+            const QString mismatch = wordSizeMismatch(file);
+            if (!mismatch.isEmpty()) {
+                throw RuntimeError(QStringLiteral("the driver library %1 could not be loaded: %2")
+                                       .arg(platformFileName(), mismatch));
+            }
+            break;
+        }
         throw RuntimeError(
             QStringLiteral("the driver library %1 could not be loaded from %2 or the system's "
                            "library search path (%3)")

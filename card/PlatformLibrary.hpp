@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #if !defined(_WIN32)
@@ -25,6 +26,10 @@ public:
     // The file that was opened; empty while nothing is.
     QString fileName() const;
     QString errorString() const { return error_; }
+
+    // The folders the system's loader looks in for a library named without a path, in its order
+    // as far as it can be known (for a report on what was found there, not for loading).
+    static QStringList systemFolders();
 
 private:
 #if defined(_WIN32)

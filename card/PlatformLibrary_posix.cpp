@@ -30,6 +30,40 @@ bool PlatformLibrary::open(const QString &programDir, const QString &fileName) {
     return false;
 }
 
+namespace {
+
+// The folders named in a file of the loader's configuration, following its include lines.
+void addConfiguredFolders(const QString &file, QStringList &folders, int depth = 0) {
+    QFile configuration(file);
+    if (depth > 4 || !configuration.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return;
+    }
+    for (const QByteArray &raw : configuration.readAll().split('\n')) {
+        const QString line = QString::fromLocal8Bit(raw).section(QLatin1Char('#'), 0, 0).trimmed();
+        if (line.startsWith(QLatin1String("include "))) {
+            const QFileInfo pattern(QDir(QFileInfo(file).absolutePath()), line.mid(8).trimmed());
+            const QDir dir = pattern.absoluteDir();
+            for (const QString &name :
+                 dir.entryList({pattern.fileName()}, QDir::Files, QDir::Name)) {
+                addConfiguredFolders(dir.filePath(name), folders, depth + 1);
+            }
+        } else if (line.startsWith(QLatin1Char('/'))) {
+            folders << line;
+        }
+    }
+}
+
+}  // namespace
+
+QStringList PlatformLibrary::systemFolders() {
+    QStringList folders = QString::fromLocal8Bit(qgetenv("LD_LIBRARY_PATH"))
+                              .split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    addConfiguredFolders(QStringLiteral("/etc/ld.so.conf"), folders);
+    folders << QStringLiteral("/lib") << QStringLiteral("/usr/lib");
+    folders.removeDuplicates();
+    return folders;
+}
+
 QFunctionPointer PlatformLibrary::resolve(const char *name) {
     return loaded_ ? library_.resolve(name) : nullptr;
 }

@@ -63,6 +63,16 @@ bool PlatformLibrary::open(const QString &programDir, const QString &fileName) {
     return false;
 }
 
+QStringList PlatformLibrary::systemFolders() {
+    // System32, which a 32-bit program on 64-bit Windows sees as SysWOW64.
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return {};
+    }
+    return {QDir::fromNativeSeparators(QString::fromWCharArray(folder, static_cast<int>(length)))};
+}
+
 QFunctionPointer PlatformLibrary::resolve(const char *name) {
     if (module_ == nullptr) {
         return nullptr;

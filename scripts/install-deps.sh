@@ -8,8 +8,8 @@ packages=(
     cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
     # the icon files drawn at build time (SVG)
     qt6-svg-dev
-    # tests and benchmarks
-    libgtest-dev libgmock-dev libbenchmark-dev
+    # tests and benchmarks; a 32-bit test driver (gcc -m32)
+    libgtest-dev libgmock-dev libbenchmark-dev gcc-multilib
     # the German locale the tests generate with localedef (its sources)
     locales
     # the fonts the window asks for, and a real X server for what a person sees

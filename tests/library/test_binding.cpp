@@ -12,6 +12,7 @@
 
 #include "DriverLibrary.hpp"
 #include "RuntimeError.hpp"
+#include "WordSize.hpp"
 
 namespace {
 
@@ -99,6 +100,43 @@ TEST(Binding, AMissingLibraryIsARunTimeErrorAtTheFirstCallNamingTheLibrary) {
         << error.toStdString();
     EXPECT_TRUE(error.contains(driverDir("empty"))) << error.toStdString();
     EXPECT_FALSE(driver.closeIfReachable()) << "a library never loaded cannot be closed";
+}
+
+TEST(Binding, ADriverOfTheOtherWordSizeIsNamedAsSuch) {
+    if (systemHasADriver()) {
+        GTEST_SKIP() << "a driver is installed on this system's library path";
+    }
+    // A 32-bit build of the test driver beside this 64-bit program.
+    qv58163::card::DriverLibrary driver(driverDir("word32"));
+    const QString error = errorOf([&] { driver.QV58163_initial(); });
+    EXPECT_EQ(error, QStringLiteral("the driver library libQV58163.so could not be loaded: %1 is a "
+                                    "32-bit library and this program is 64-bit, so it cannot load "
+                                    "it: a 32-bit driver needs a 32-bit build of the program, "
+                                    "which this project does not make")
+                         .arg(driverDir("word32") + QStringLiteral("/libQV58163.so")));
+}
+
+TEST(WordSize, IsReadFromTheHeaderOfAnElfOrAWindowsLibrary) {
+    using qv58163::card::libraryWordSize;
+    EXPECT_EQ(libraryWordSize(driverDir("word32") + QStringLiteral("/libQV58163.so")), 32);
+    EXPECT_EQ(libraryWordSize(driverDir("beside") + QStringLiteral("/libQV58163.so")), 64);
+    // A Windows library: the DOS header pointing at "PE\0\0" and the machine type.
+    QTemporaryDir scratch;
+    for (const auto &[machine, size] : {std::pair{0x014c, 32}, {0x8664, 64}, {0x01c4, 0}}) {
+        QByteArray dll(0x40, '\0');
+        dll.replace(0, 2, "MZ");
+        dll[0x3c] = 0x40;
+        dll += QByteArray("PE\0\0", 4) + char(machine & 0xff) + char(machine >> 8);
+        QFile file(scratch.filePath(QStringLiteral("QV58163.dll")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(dll);
+        file.close();
+        EXPECT_EQ(libraryWordSize(file.fileName()), size) << machine;
+    }
+    QFile text(scratch.filePath(QStringLiteral("notes.txt")));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("MZ, but no library\n") > 0);
+    text.close();
+    EXPECT_EQ(libraryWordSize(text.fileName()), 0);
 }
 
 TEST(Binding, TheDriverBesideTheProgramIsTakenOverOneInTheWorkingDirectory) {
