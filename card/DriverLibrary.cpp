@@ -14,18 +14,19 @@ namespace {
 struct ExportName {
     Export which;
     const char *name;
+    int stackBytes;  // what a stdcall call takes off the stack: 4 for each argument
 };
 
 // Each export beside its name; the check below keeps the table in the enum's order and complete.
 constexpr std::array<ExportName, exportCount> exportNames{{
-    {Export::Initial, "QV58163_initial"},
-    {Export::Close, "QV58163_close"},
-    {Export::Info, "QV58163_info"},
-    {Export::ConfigRead, "QV58163_AD_config_read"},
-    {Export::ConfigSet, "QV58163_AD_config_set"},
-    {Export::IntegralStart, "QV58163_AD_integral_start"},
-    {Export::IntegralAllRead, "QV58163_AD_integral_all_read"},
-    {Export::IntegralStop, "QV58163_AD_integral_stop"},
+    {Export::Initial, "QV58163_initial", 0},
+    {Export::Close, "QV58163_close", 0},
+    {Export::Info, "QV58163_info", 8},
+    {Export::ConfigRead, "QV58163_AD_config_read", 12},
+    {Export::ConfigSet, "QV58163_AD_config_set", 12},
+    {Export::IntegralStart, "QV58163_AD_integral_start", 8},
+    {Export::IntegralAllRead, "QV58163_AD_integral_all_read", 8},
+    {Export::IntegralStop, "QV58163_AD_integral_stop", 4},
 }};
 
 constexpr bool inEnumOrder() {
@@ -52,6 +53,12 @@ using StopFn = decltype(&::QV58163_AD_integral_stop);
 
 const char *exportName(Export which) {
     return exportNames[static_cast<std::size_t>(which)].name;
+}
+
+std::array<QByteArray, 2> decoratedExportNames(Export which) {
+    const ExportName &entry = exportNames[static_cast<std::size_t>(which)];
+    const QByteArray suffix = '@' + QByteArray::number(entry.stackBytes);
+    return {'_' + QByteArray(entry.name) + suffix, QByteArray(entry.name) + suffix};
 }
 
 DriverLibrary::DriverLibrary(QString programDir) : programDir_(std::move(programDir)) {}
@@ -101,6 +108,14 @@ QFunctionPointer DriverLibrary::resolve(Export which) {
     if (bound == nullptr) {
         load();
         bound = library_.resolve(exportName(which));
+#if defined(_WIN32) && !defined(_WIN64)
+        // A 32-bit DLL built without a .def file exports its stdcall functions decorated.
+        for (const QByteArray &decorated : decoratedExportNames(which)) {
+            if (bound == nullptr) {
+                bound = library_.resolve(decorated.constData());
+            }
+        }
+#endif
         if (bound == nullptr) {
             // QLibrary's own error text does not name the symbol; the operator needs the name.
             throw RuntimeError(QStringLiteral("the driver library has no export %1")

@@ -2,6 +2,7 @@
 // time (`DriverLibrary`).
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -28,6 +29,13 @@ inline constexpr int exportCount = static_cast<int>(Export::IntegralStop) + 1;
 
 // An export's name in the library.
 const char *exportName(Export which);
+
+// The names a 32-bit Windows DLL built without a .def file gives a stdcall export: with a leading
+// underscore (Microsoft's compiler) and without (MinGW without --kill-at), each followed by '@' and
+// the bytes of arguments on the stack, 4 for each argument of QV58163.h (16-bit ones included):
+// "_QV58163_info@8", "QV58163_info@8". The 32-bit program binds them where the plain name is
+// missing.
+std::array<QByteArray, 2> decoratedExportNames(Export which);
 
 // One method per export the program calls, with the widths the driver's header fixes. The
 // program talks to this interface only, so tests can stand a recording driver in its place.

@@ -116,6 +116,34 @@ TEST(Binding, ADriverOfTheOtherWordSizeIsNamedAsSuch) {
                          .arg(driverDir("word32") + QStringLiteral("/libQV58163.so")));
 }
 
+// The arguments of each export as the driver's header declares them.
+template <typename R, typename... Arguments>
+constexpr int argumentCount(R (*)(Arguments...)) {
+    return sizeof...(Arguments);
+}
+
+TEST(Binding, DecoratedStdcallNamesCountFourBytesForEachArgumentOfTheHeader) {
+    using qv58163::card::decoratedExportNames;
+    using qv58163::card::Export;
+    const std::pair<Export, int> arguments[] = {
+        {Export::Initial, argumentCount(&QV58163_initial)},
+        {Export::Close, argumentCount(&QV58163_close)},
+        {Export::Info, argumentCount(&QV58163_info)},
+        {Export::ConfigRead, argumentCount(&QV58163_AD_config_read)},
+        {Export::ConfigSet, argumentCount(&QV58163_AD_config_set)},
+        {Export::IntegralStart, argumentCount(&QV58163_AD_integral_start)},
+        {Export::IntegralAllRead, argumentCount(&QV58163_AD_integral_all_read)},
+        {Export::IntegralStop, argumentCount(&QV58163_AD_integral_stop)}};
+    static_assert(std::size(arguments) == qv58163::card::exportCount);
+    for (const auto &[which, count] : arguments) {
+        const QByteArray plain(qv58163::card::exportName(which));
+        const QByteArray suffix = '@' + QByteArray::number(4 * count);
+        EXPECT_EQ(decoratedExportNames(which)[0], '_' + plain + suffix);
+        EXPECT_EQ(decoratedExportNames(which)[1], plain + suffix);
+    }
+    EXPECT_EQ(decoratedExportNames(Export::ConfigSet)[0], "_QV58163_AD_config_set@12");
+}
+
 TEST(WordSize, IsReadFromTheHeaderOfAnElfOrAWindowsLibrary) {
     using qv58163::card::libraryWordSize;
     EXPECT_EQ(libraryWordSize(driverDir("word32") + QStringLiteral("/libQV58163.so")), 32);
