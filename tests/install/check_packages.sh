@@ -50,7 +50,8 @@ driver_libs="$(dpkg-deb -c "$driver_deb" | awk '$1 !~ /^d/ && $NF !~ /^\.\/usr\/
 [ "$driver_libs" = "./$libdir/libQV58163.so" ] || fail "qv58163-simulated-driver holds: $driver_libs"
 [ "$(dpkg-deb -f "$driver_deb" Provides)" = "qv58163-driver" ] || fail "driver Provides"
 # The recorder's manual page points to the simulated card's settings there.
-dpkg-deb -c "$driver_deb" | grep -q ' \./usr/share/doc/qv58163-simulated-driver/simulator\.md\.gz$' ||
+driver_files="$(dpkg-deb -c "$driver_deb" | awk '{print $NF}')"
+grep -qx './usr/share/doc/qv58163-simulated-driver/simulator.md.gz' <<<"$driver_files" ||
     fail "qv58163-simulated-driver lacks the simulator's documentation"
 
 root="$scratch/root"
