@@ -14,11 +14,11 @@
 #include <chrono>
 
 #include "BundledFonts.hpp"
+#include "ChannelName.hpp"
 #include "CompactComboStyle.hpp"
 #include "LazyComboBox.hpp"
 #include "MainProcedures.hpp"
 #include "Pictures.hpp"
-#include "RangeTable.hpp"
 
 namespace qv58163::ui {
 
@@ -67,14 +67,6 @@ void place(QWidget *widget, int left, int top, int width, int height) {
 }
 
 constexpr std::chrono::milliseconds refreshInterval{100};
-
-QStringList rangeEntries() {
-    QStringList entries;
-    for (const card::Range &range : card::rangeTable) {
-        entries << QString::fromLatin1(range.text);
-    }
-    return entries;
-}
 
 }  // namespace
 
@@ -157,9 +149,7 @@ void QV58163_Main::buildControls() {
     modeBox_ = new LazyComboBox(frame_);
     modeBox_->setObjectName(QStringLiteral("AD_Mode"));
     modeBox_->setFont(defaultFont());
-    for (int mode = 0; mode <= 10; ++mode) {
-        modeBox_->addItem(QString::number(mode));
-    }
+    modeBox_->addItems(modeEntries());
     place(modeBox_, 960, 390, 735, 315);
 
     startButton_ = new QPushButton(QStringLiteral("START"), frame_);
@@ -177,8 +167,8 @@ void QV58163_Main::buildControls() {
     QPalette valuePalette;
     valuePalette.setColor(QPalette::Window, Qt::black);
     valuePalette.setColor(QPalette::WindowText, QColor(255, 255, 0));
-    for (int i = 0; i < channelCount; ++i) {
-        const QString channel = QStringLiteral("CH0%1").arg(i);
+    for (int i = 0; i < card::channelCount; ++i) {
+        const QString channel = card::channelName(i);
 
         auto *name = new QLabel(channel, frame_);
         name->setObjectName(QStringLiteral("ch0_%1").arg(i));
@@ -218,7 +208,7 @@ void QV58163_Main::buildControls() {
     // Every list starts with no entry chosen.
     idList_ = std::make_unique<ComboList>(idBox_, QStringLiteral("ID"));
     modeList_ = std::make_unique<ComboList>(modeBox_, QStringLiteral("AD_Mode"));
-    for (int i = 0; i < channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         configLists_[i] =
             std::make_unique<ComboList>(configBoxes_[i], QStringLiteral("AD_config(%1)").arg(i));
         valueCaptions_[i] = std::make_unique<LabelCaption>(valueLabels_[i]);
@@ -230,7 +220,7 @@ void QV58163_Main::setUpTabOrder() {
     // By tab index: ID 0, chk_exit 19, AD_Mode 20, CmB_Stop 22, CmB_Start 23, AD_config(i) 31 - i.
     // The labels' and the frame's indices fill the gaps, but they never take focus.
     QList<QWidget *> chain = {idBox_, exitButton_, modeBox_, stopButton_, startButton_};
-    for (int i = channelCount - 1; i >= 0; --i) {
+    for (int i = card::channelCount - 1; i >= 0; --i) {
         chain << configBoxes_[i];
     }
     for (qsizetype k = 1; k < chain.size(); ++k) {
@@ -243,7 +233,7 @@ void QV58163_Main::attach(MainProcedures &procedures) {
     procedures_ = &procedures;
     MainProcedures *p = procedures_;
     idList_->setClick([p] { p->raise(Event::IdClick); });
-    for (int i = 0; i < channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         const auto index = static_cast<std::int16_t>(i);
         configLists_[i]->setClick([p, index] { p->raise(Event::ConfigClick, index); });
     }

@@ -101,16 +101,16 @@ private:
     QComboBox *modeBox_ = nullptr;
     QPushButton *startButton_ = nullptr;
     QPushButton *stopButton_ = nullptr;
-    std::array<QLabel *, channelCount> channelLabels_{};
-    std::array<QLabel *, channelCount> valueLabels_{};
-    std::array<QComboBox *, channelCount> configBoxes_{};
+    std::array<QLabel *, card::channelCount> channelLabels_{};
+    std::array<QLabel *, card::channelCount> valueLabels_{};
+    std::array<QComboBox *, card::channelCount> configBoxes_{};
     QAction *exitAction_ = nullptr;
     QTimer *timer_ = nullptr;
 
     std::unique_ptr<ComboList> idList_;
     std::unique_ptr<ComboList> modeList_;
-    std::array<std::unique_ptr<ComboList>, channelCount> configLists_;
-    std::array<std::unique_ptr<LabelCaption>, channelCount> valueCaptions_;
+    std::array<std::unique_ptr<ComboList>, card::channelCount> configLists_;
+    std::array<std::unique_ptr<LabelCaption>, card::channelCount> valueCaptions_;
     std::unique_ptr<TimerControl> timerControl_;
 };
 

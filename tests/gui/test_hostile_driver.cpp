@@ -32,7 +32,7 @@ const std::uint64_t givenSeed = [] {
 struct Call {
     std::string name;
     std::vector<long long> args;
-    std::array<std::optional<std::int16_t>, QV58163_RESULT_SLOTS> written;  // read: each slot
+    std::array<std::optional<std::int16_t>, card::slotCount> written;  // read: each slot
     long long status = 0;
 
     // The call without its answer, e.g. "config_set 5 3 255", "read 5".
@@ -46,7 +46,7 @@ struct Call {
     // What the program's zeroed buffer holds after the read: slots 0 to 7.
     std::array<std::int16_t, 8> channels() const {
         std::array<std::int16_t, 8> values{};
-        for (int s = 0; s < 8; ++s) {
+        for (int s = 0; s < card::channelCount; ++s) {
             values[s] = written[s].value_or(0);
         }
         return values;
@@ -133,7 +133,7 @@ protected:
 // The positions the range lists show now.
 std::array<int, 8> positionsShown(PanelRig &program) {
     std::array<int, 8> positions{};
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         positions[i] = program.window.configBox(i)->currentIndex();
     }
     return positions;

@@ -88,8 +88,8 @@ public:
 
     FakeList id;
     FakeList mode;
-    std::array<std::unique_ptr<FakeList>, channelCount> config;
-    std::array<FakeLabel, channelCount> values;
+    std::array<std::unique_ptr<FakeList>, card::channelCount> config;
+    std::array<FakeLabel, card::channelCount> values;
     FakeTimer timer;
     std::vector<QString> messages;
     std::optional<int> endStatus;

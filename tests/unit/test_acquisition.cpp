@@ -23,7 +23,7 @@ protected:
 
     // Start-up with the card reporting `codes`; the program must not end in it.
     void load(const Codes &codes = {0, 0, 0, 0, 0, 0, 0, 0}) {
-        for (int i = 0; i < 8; ++i) {
+        for (int i = 0; i < card::channelCount; ++i) {
             panel.driver.codes[i] = static_cast<std::uint8_t>(codes[i]);
         }
         panel.form.load();
@@ -33,8 +33,8 @@ protected:
     // returns `status`.
     void reads(const Slots &results, std::int32_t status = 0) {
         panel.driver.onRead = [results, status](std::int16_t, std::int16_t *buffer) {
-            for (int k = 0; k < QV58163_RESULT_SLOTS; ++k) {
-                buffer[k] = k < 8 ? results[k] : garbage;
+            for (int k = 0; k < card::slotCount; ++k) {
+                buffer[k] = k < card::channelCount ? results[k] : garbage;
             }
             return status;
         };
@@ -190,7 +190,7 @@ TEST_P(OneRefresh, ShowsEachChannelsVoltage) {
     panel.form.tick();
     reads(row.results);
     panel.form.tick();
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         EXPECT_EQ(panel.form.values[i].caption, QString::fromLatin1(row.captions[i]))
             << "channel " << i << ", result " << row.results[i];
     }

@@ -25,7 +25,7 @@ protected:
     Ranges() { panel.driver.cards = {cardNumber}; }
 
     void report(const std::array<int, 8> &codes) {
-        for (int i = 0; i < 8; ++i) {
+        for (int i = 0; i < card::channelCount; ++i) {
             panel.driver.codes[i] = static_cast<std::uint8_t>(codes[i]);
         }
     }
@@ -52,7 +52,7 @@ TEST_F(Ranges, StartUpReadsShowsAndWritesBackEachChannelInTurn) {
     const int positions[] = {0, 1, 2, 3, 4, 0, 0, 0};
     const int sent[] = {0, 1, 2, 3, 255, 0, 0, 0};
     Calls expected;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         EXPECT_EQ(textOf(i), shown[i]) << "channel " << i;
         EXPECT_EQ(panel.module1.ad_config_data(i), positions[i]) << "channel " << i;
         const std::string list = "AD_config(" + std::to_string(i) + ")";
@@ -83,7 +83,7 @@ TEST_P(ReportedCode, IsShownSentBackAndKeptOnEveryChannel) {
     report({row.code, row.code, row.code, row.code, row.code, row.code, row.code, row.code});
     panel.form.load();
     ASSERT_FALSE(panel.form.endStatus);
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         SCOPED_TRACE("channel " + std::to_string(i));
         EXPECT_EQ(textOf(i), QString::fromLatin1(row.shown));
         EXPECT_EQ(panel.module1.ad_config_data(i), row.kept);
@@ -133,7 +133,7 @@ TEST_P(OperatorChoice, SendsTheRangeToTheSelectedCardAndKeepsThePosition) {
     panel.form.load();
     ASSERT_FALSE(panel.form.endStatus);
     std::array<int, 8> before{};
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         before[i] = panel.module1.ad_config_data(i);
     }
     const std::size_t from = panel.log.size();
@@ -142,7 +142,7 @@ TEST_P(OperatorChoice, SendsTheRangeToTheSelectedCardAndKeepsThePosition) {
 
     EXPECT_EQ(panel.since(from), (Calls{"AD_config_Click(" + std::to_string(row.channel) + ")",
                                         configSet(row.channel, row.sent)}));
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         EXPECT_EQ(panel.module1.ad_config_data(i), i == row.channel ? row.position : before[i])
             << "channel " << i;
     }
@@ -192,11 +192,11 @@ TEST_F(Ranges, TheTablesEntriesBeyondTheChannelsAreNeverTouched) {
     }
     report({1, 255, 3, 0, 2, 1, 4, 3});
     panel.form.load();
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         panel.form.config[i]->choose(static_cast<std::int16_t>((i + 2) % 5));
     }
     panel.driver.onRead = [](std::int16_t, std::int16_t *results) {
-        for (int k = 0; k < QV58163_RESULT_SLOTS; ++k) {
+        for (int k = 0; k < card::slotCount; ++k) {
             results[k] = static_cast<std::int16_t>(1000 + k);
         }
         return 0;
