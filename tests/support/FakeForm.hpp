@@ -11,12 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "CallLog.hpp"
 #include "Form.hpp"
 #include "MainProcedures.hpp"
 
 namespace qv58163::test {
-
-using CallLog = std::vector<std::string>;
 
 class FakeList final : public DropDownList {
 public:

@@ -53,8 +53,8 @@ TEST_F(Acquisition, StartSendsTheModeChosenAtThatMomentAndEnablesTheTimer) {
         const std::size_t from = panel.log.size();
         panel.form.pressStart();
         EXPECT_EQ(panel.since(from),
-                  (Calls{"QV58163_AD_integral_start(3, " + std::to_string(mode) + ")",
-                         "Timer1.Enabled = True"}));
+                  (CallLog{"QV58163_AD_integral_start(3, " + std::to_string(mode) + ")",
+                           "Timer1.Enabled = True"}));
         EXPECT_TRUE(panel.form.timer.enabled);
     }
 }
@@ -64,7 +64,7 @@ TEST_F(Acquisition, StartTwiceStartsTwiceAndTheTimerStaysOn) {
     panel.form.pressStart();
     panel.form.pressStart();
     EXPECT_EQ(panel.entries("QV58163_AD_integral_start"),
-              (Calls{"QV58163_AD_integral_start(3, 1)", "QV58163_AD_integral_start(3, 1)"}));
+              (CallLog{"QV58163_AD_integral_start(3, 1)", "QV58163_AD_integral_start(3, 1)"}));
     EXPECT_TRUE(panel.form.timer.enabled);
     panel.form.tick();
     EXPECT_EQ(readCount(), 1u);
@@ -74,7 +74,8 @@ TEST_F(Acquisition, StopBeforeStartStopsOnceAndNoRefreshEverRuns) {
     load();
     const std::size_t from = panel.log.size();
     panel.form.pressStop();
-    EXPECT_EQ(panel.since(from), (Calls{"QV58163_AD_integral_stop(3)", "Timer1.Enabled = False"}));
+    EXPECT_EQ(panel.since(from),
+              (CallLog{"QV58163_AD_integral_stop(3)", "Timer1.Enabled = False"}));
     for (int k = 0; k < 3; ++k) {
         panel.form.tick();
     }
@@ -107,9 +108,9 @@ TEST_F(Acquisition, EachTickReadsOnceFromTheCardSelectedThenAndStartsNoOther) {
     panel.form.tick();
     panel.form.pressStop();
     EXPECT_EQ(panel.entries("QV58163_AD_integral"),
-              (Calls{"QV58163_AD_integral_start(5, 1)", "QV58163_AD_integral_all_read(5)",
-                     "QV58163_AD_integral_all_read(2)", "QV58163_AD_integral_all_read(2)",
-                     "QV58163_AD_integral_all_read(5)", "QV58163_AD_integral_stop(5)"}));
+              (CallLog{"QV58163_AD_integral_start(5, 1)", "QV58163_AD_integral_all_read(5)",
+                       "QV58163_AD_integral_all_read(2)", "QV58163_AD_integral_all_read(2)",
+                       "QV58163_AD_integral_all_read(5)", "QV58163_AD_integral_stop(5)"}));
 
     panel.form.pressStart();
     panel.form.id.choose(0);
@@ -124,12 +125,12 @@ TEST_F(Acquisition, AModeChosenWhileAcquiringCountsFromTheNextStart) {
     panel.form.pressStart();
     const std::size_t from = panel.log.size();
     panel.form.mode.choose(6);
-    EXPECT_EQ(panel.since(from), Calls{}) << "AD_Mode answers no Click";
+    EXPECT_EQ(panel.since(from), CallLog{}) << "AD_Mode answers no Click";
     panel.form.tick();
     panel.form.pressStop();
     panel.form.pressStart();
     EXPECT_EQ(panel.entries("QV58163_AD_integral_start"),
-              (Calls{"QV58163_AD_integral_start(3, 1)", "QV58163_AD_integral_start(3, 6)"}));
+              (CallLog{"QV58163_AD_integral_start(3, 1)", "QV58163_AD_integral_start(3, 6)"}));
 }
 
 TEST_F(Acquisition, AReadThatWritesNothingShowsZeroOnEveryRange) {

@@ -68,8 +68,8 @@ TEST(Checks, StartWithNoModeChosenEndsTheProgramBeforeAnyCall) {
     const std::size_t before = panel.log.size();
     panel.form.pressStart();
     EXPECT_EQ(panel.since(before),
-              (Calls{"messageBox \"Run-time error: overflow: -1 is outside 0 to 255\"",
-                     "QV58163_close()", "End 1"}));
+              (CallLog{"messageBox \"Run-time error: overflow: -1 is outside 0 to 255\"",
+                       "QV58163_close()", "End 1"}));
 }
 
 }  // namespace

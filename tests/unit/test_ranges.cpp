@@ -51,7 +51,7 @@ TEST_F(Ranges, StartUpReadsShowsAndWritesBackEachChannelInTurn) {
                                "255 : stop", "0: 0V ~ 5V",   "0: 0V ~ 5V",  "0: 0V ~ 5V"};
     const int positions[] = {0, 1, 2, 3, 4, 0, 0, 0};
     const int sent[] = {0, 1, 2, 3, 255, 0, 0, 0};
-    Calls expected;
+    CallLog expected;
     for (int i = 0; i < card::channelCount; ++i) {
         EXPECT_EQ(textOf(i), shown[i]) << "channel " << i;
         EXPECT_EQ(panel.module1.ad_config_data(i), positions[i]) << "channel " << i;
@@ -89,9 +89,9 @@ TEST_P(ReportedCode, IsShownSentBackAndKeptOnEveryChannel) {
         EXPECT_EQ(panel.module1.ad_config_data(i), row.kept);
     }
     EXPECT_EQ(panel.entries("QV58163_AD_config_set"),
-              (Calls{configSet(0, row.sent), configSet(1, row.sent), configSet(2, row.sent),
-                     configSet(3, row.sent), configSet(4, row.sent), configSet(5, row.sent),
-                     configSet(6, row.sent), configSet(7, row.sent)}));
+              (CallLog{configSet(0, row.sent), configSet(1, row.sent), configSet(2, row.sent),
+                       configSet(3, row.sent), configSet(4, row.sent), configSet(5, row.sent),
+                       configSet(6, row.sent), configSet(7, row.sent)}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, ReportedCode,
@@ -140,8 +140,8 @@ TEST_P(OperatorChoice, SendsTheRangeToTheSelectedCardAndKeepsThePosition) {
 
     panel.form.config[row.channel]->choose(static_cast<std::int16_t>(row.position));
 
-    EXPECT_EQ(panel.since(from), (Calls{"AD_config_Click(" + std::to_string(row.channel) + ")",
-                                        configSet(row.channel, row.sent)}));
+    EXPECT_EQ(panel.since(from), (CallLog{"AD_config_Click(" + std::to_string(row.channel) + ")",
+                                          configSet(row.channel, row.sent)}));
     for (int i = 0; i < card::channelCount; ++i) {
         EXPECT_EQ(panel.module1.ad_config_data(i), i == row.channel ? row.position : before[i])
             << "channel " << i;
