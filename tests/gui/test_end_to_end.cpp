@@ -64,9 +64,6 @@ TEST(EndToEnd, TheVoltageTextTakesTheDecimalSeparatorOfTheUsersLocale) {
     // The application has put the user's locale into the C library too; with no German locale
     // installed it would stay on '.', and the simulator's settings would never meet a comma.
     ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "German locale missing (LOCPATH?)";
-    // The application has put the user's locale into the C library too; with no German locale
-    // installed it would stay on '.', and the simulator's settings would never meet a comma.
-    ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "German locale missing (LOCPATH?)";
     ScopedEnvironment env({{"QV58163_SIM_RANGES", "1"},
                            {"QV58163_SIM_SIGNALS", "dc:2.5"},
                            {"QV58163_SIM_NOISE", "0"},

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "CardModel.hpp"
-#include "fake_env.hpp"
+#include "FakeEnvironment.hpp"
 
 namespace {
 
@@ -21,7 +21,8 @@ using Buffer = std::array<int16_t, QV58163_RESULT_SLOTS>;
 // A model opened with the given settings; tests run in simulated time unless told otherwise.
 std::unique_ptr<CardModel> openModel(std::map<std::string, std::string> vars) {
     vars.emplace("QV58163_SIM_STEP_MS", "100");
-    auto d = std::make_unique<CardModel>(fakeEnv(std::move(vars)), [](const std::string &) {});
+    auto d =
+        std::make_unique<CardModel>(fakeEnvironment(std::move(vars)), [](const std::string &) {});
     EXPECT_EQ(d->initial(), 0);
     return d;
 }
@@ -33,7 +34,7 @@ Buffer readOk(CardModel &d, int16_t card) {
 }
 
 TEST(Lifecycle, CallsNeedAnOpenDriver) {
-    CardModel d(fakeEnv({}), [](const std::string &) {});
+    CardModel d(fakeEnvironment({}), [](const std::string &) {});
     int32_t info = 0;
     Buffer b{};
     EXPECT_EQ(d.info(0, &info), st::notOpen);
@@ -54,7 +55,7 @@ TEST(Lifecycle, CallsNeedAnOpenDriver) {
 class InitialStatus : public ::testing::TestWithParam<int32_t> {};
 
 TEST_P(InitialStatus, NonZeroLeavesTheDriverClosed) {
-    CardModel d(fakeEnv({{"QV58163_SIM_INITIAL_STATUS", std::to_string(GetParam())}}),
+    CardModel d(fakeEnvironment({{"QV58163_SIM_INITIAL_STATUS", std::to_string(GetParam())}}),
                 [](const std::string &) {});
     EXPECT_EQ(d.initial(), GetParam());
     int32_t info = 0;
@@ -271,7 +272,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, Averaging,
 
 TEST(Warnings, EachMalformedSettingIsReportedOnce) {
     std::vector<std::string> lines;
-    CardModel d(fakeEnv({{"QV58163_SIM_NOISE", "loud"}, {"QV58163_SIM_SIGNALS", "bogus"}}),
+    CardModel d(fakeEnvironment({{"QV58163_SIM_NOISE", "loud"}, {"QV58163_SIM_SIGNALS", "bogus"}}),
                 [&lines](const std::string &line) { lines.push_back(line); });
     EXPECT_EQ(d.initial(), 0);
     EXPECT_EQ(d.initial(), 0);

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "FakeEnvironment.hpp"
 #include "RangeTable.hpp"
 #include "Settings.hpp"
-#include "fake_env.hpp"
 
 namespace {
 
@@ -16,7 +16,7 @@ using qv58163::sim::Settings;
 using K = qv58163::sim::Signal::Kind;
 
 Settings read(std::map<std::string, std::string> vars, std::vector<std::string> &warnings) {
-    return qv58163::sim::readSettings(fakeEnv(std::move(vars)), warnings);
+    return qv58163::sim::readSettings(fakeEnvironment(std::move(vars)), warnings);
 }
 
 // Out of the box no channel is clipped: every default signal stays inside its default range.
