@@ -4,9 +4,8 @@
 # run.
 #   run_program.sh PROGRAM_DIR
 set -uo pipefail
-if [ -z "${QV58163_IN_XVFB:-}" ]; then
-    QV58163_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$@"
-fi
+. "$(dirname "$0")/../../scripts/lib.sh"
+inOwnXServer "$@"
 bin_dir="$1"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
@@ -26,7 +25,6 @@ check() {  # check NAME CONDITION-RESULT DETAIL
 
 export XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-unset QT_QPA_PLATFORM
 
 # Starts PROGRAM in the background, waits for a window titled TITLE, sends KEYS to it, and waits
 # for the program to end. Sets $status (124 if it did not end), $found (0 if the window came) and
