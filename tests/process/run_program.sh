@@ -58,14 +58,11 @@ drive() {  # drive PROGRAM TITLE KEYS...
 trace="$scratch/calls.trace"
 export QV58163_SIM_TRACE="$trace"
 
-# An operator's exit from the menu bar by its access key: status 0, the driver closed last.
-rm -f "$trace"
+# An operator's exit from the menu bar by its access key ends the process with status 0 (what an
+# exit does to the driver is checked on the procedures).
 drive "$bin_dir/qv58163" "QV58163 Main" alt+e
 check "the main window is shown" "$found" "no window"
 check "Alt+E exits with status 0" "$([ "$status" = 0 ] && echo 0 || echo 1)" "status $status"
-check "the driver is closed last" "$([ "$(tail -n 1 "$trace")" = "QV58163_close() = 0" ] && echo 0 || echo 1)" \
-    "last call: $(tail -n 1 "$trace" 2>/dev/null)"
-check "no stop call on the way out" "$(grep -q integral_stop "$trace" && echo 1 || echo 0)" "a stop was sent"
 
 # The driver fails to open: the message, the two closes, status 2, the window never shown.
 rm -f "$trace"
