@@ -232,7 +232,8 @@ TEST_P(KeepsWorking, ShowsExactlyWhatTheRulesGiveForWhatTheDriverWrote) {
     EXPECT_TRUE(log.next().empty()) << "nothing runs after the end";
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, KeepsWorking, ::testing::Values(0, 1, 2));
+INSTANTIATE_TEST_SUITE_P(Seeds, KeepsWorking, ::testing::Values(0, 1, 2),
+                         [](const auto &info) { return "Seed" + std::to_string(info.param); });
 
 }  // namespace
 }  // namespace qv58163::test

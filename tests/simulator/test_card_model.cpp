@@ -11,6 +11,7 @@
 
 #include "CardModel.hpp"
 #include "FakeEnvironment.hpp"
+#include "RowName.hpp"
 
 namespace {
 
@@ -65,7 +66,8 @@ TEST_P(InitialStatus, NonZeroLeavesTheDriverClosed) {
     EXPECT_EQ(info, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Statuses, InitialStatus, ::testing::Values(3, -7, 1));
+INSTANTIATE_TEST_SUITE_P(Statuses, InitialStatus, ::testing::Values(3, -7, 1),
+                         qv58163::test::RowName());
 
 TEST(Cards, OnlyListedCardsAnswerEveryCall) {
     auto d = openModel({{"QV58163_SIM_CARDS", "2,5"}});
@@ -197,7 +199,8 @@ TEST_P(FailAfter, CardStopsAnsweringAfterKReads) {
     EXPECT_EQ(d->integralAllRead(1, b.data()), st::cardLost);
 }
 
-INSTANTIATE_TEST_SUITE_P(Counts, FailAfter, ::testing::Values(0, 1, 5));
+INSTANTIATE_TEST_SUITE_P(Counts, FailAfter, ::testing::Values(0, 1, 5),
+                         [](const auto &info) { return "After" + std::to_string(info.param); });
 
 // A model whose eight channels are all at 0 V on -10..+10 V with 0.2 V of noise (about 41
 // codes), cards 0 and 1 started in integral mode `mode`.
@@ -254,6 +257,9 @@ struct AveragingCase {
     int mode;
     int conversions;  // 2^mode
 };
+void PrintTo(const AveragingCase &c, std::ostream *out) {
+    *out << "mode " << c.mode;
+}
 
 class Averaging : public ::testing::TestWithParam<AveragingCase> {};
 
@@ -268,7 +274,8 @@ TEST_P(Averaging, CutsTheNoiseBySquareRootOfTwoToTheMode) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, Averaging,
                          ::testing::Values(AveragingCase{2, 4}, AveragingCase{5, 32},
-                                           AveragingCase{8, 256}));
+                                           AveragingCase{8, 256}),
+                         qv58163::test::RowName());
 
 TEST(Warnings, EachMalformedSettingIsReportedOnce) {
     std::vector<std::string> lines;

@@ -7,6 +7,7 @@
 
 #include "FakeEnvironment.hpp"
 #include "RangeTable.hpp"
+#include "RowName.hpp"
 #include "Settings.hpp"
 
 namespace {
@@ -105,6 +106,9 @@ struct MalformedCase {
     std::string name;
     std::string value;
 };
+void PrintTo(const MalformedCase &c, std::ostream *out) {
+    *out << c.name.substr(std::string("QV58163_SIM_").size()) << ' ' << c.value;
+}
 
 class MalformedSetting : public ::testing::TestWithParam<MalformedCase> {};
 
@@ -156,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"QV58163_SIM_SIGNALS", "sine:freq=-1"},
         MalformedCase{"QV58163_SIM_SIGNALS", "sine:volume=3"},
         MalformedCase{"QV58163_SIM_SIGNALS", "square:amp=1,,freq=2"},
-        MalformedCase{"QV58163_SIM_SIGNALS", ";;;;;;;;dc:1"}));
+        MalformedCase{"QV58163_SIM_SIGNALS", ";;;;;;;;dc:1"}),
+    qv58163::test::RowName());
 
 TEST(Settings, MalformedSignalEntryLeavesTheOthersParsed) {
     std::vector<std::string> warnings;

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "FakePanel.hpp"
+#include "RowName.hpp"
 
 namespace qv58163::test {
 namespace {
@@ -254,7 +255,8 @@ INSTANTIATE_TEST_SUITE_P(
             {3, 255, 1, 2, 0, 0, 0, 0},
             {2, 3, 5, 6, 7},
             {-2048, 100, 100, 100, 4095, 100, 100, 100},
-            {"-10.000V", "0.000V", "0.000V", "0.000V", "5.000V", "5.000V", "5.000V", "5.000V"}}));
+            {"-10.000V", "0.000V", "0.000V", "0.000V", "5.000V", "5.000V", "5.000V", "5.000V"}}),
+    RowName());
 
 TEST_F(Acquisition, SlotsPastTheChannelsNeverShow) {
     load({0, 1, 2, 3, 0, 1, 2, 3});

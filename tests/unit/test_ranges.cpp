@@ -5,6 +5,7 @@
 #include <array>
 
 #include "FakePanel.hpp"
+#include "RowName.hpp"
 
 namespace qv58163::test {
 namespace {
@@ -102,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(Codes, ReportedCode,
                                            Reported{255, "255 : stop", 255, 4},
                                            // The stop entry sits at position 4, so code 4 lands
                                            // on it too, and is sent back as the stop code.
-                                           Reported{4, "255 : stop", 255, 4}));
+                                           Reported{4, "255 : stop", 255, 4}),
+                         RowName());
 
 TEST_F(Ranges, AReadThatWritesNothingLeavesTheTablesZeroAndSoTheFirstRange) {
     report({3, 3, 3, 3, 3, 3, 3, 3});
@@ -150,7 +152,8 @@ TEST_P(OperatorChoice, SendsTheRangeToTheSelectedCardAndKeepsThePosition) {
 
 INSTANTIATE_TEST_SUITE_P(Choices, OperatorChoice,
                          ::testing::Values(Choice{6, 4, 255}, Choice{0, 3, 3}, Choice{7, 0, 0},
-                                           Choice{4, 1, 1}, Choice{2, 2, 2}));
+                                           Choice{4, 1, 1}, Choice{2, 2, 2}),
+                         RowName());
 
 // A code with no entry: the selector's run-time error, reported and ending the program.
 struct BadCode {
@@ -184,7 +187,8 @@ TEST_P(CodeWithoutEntry, IsARunTimeErrorNamingTheChannelAndTheCode) {
 
 INSTANTIATE_TEST_SUITE_P(Codes, CodeWithoutEntry,
                          ::testing::Values(BadCode{3, 7}, BadCode{0, 5}, BadCode{7, 254},
-                                           BadCode{5, 6}));
+                                           BadCode{5, 6}),
+                         RowName());
 
 TEST_F(Ranges, TheTablesEntriesBeyondTheChannelsAreNeverTouched) {
     for (int k = 8; k < 24; ++k) {
