@@ -97,6 +97,17 @@ QV58163_Main::~QV58163_Main() {
 }
 
 void QV58163_Main::buildControls() {
+    buildMenuBar();
+    QWidget *client = buildClientArea();
+    buildCardChoice(client);
+    buildFrame(client);
+    buildAcquisitionControls();
+    buildChannels();
+    buildTimer();
+    wrapControls();
+}
+
+void QV58163_Main::buildMenuBar() {
     // The menu bar is part of the window: it stays in it where the desktop offers a global menu
     // bar (which would take it out and make the window shorter), and so no global menu service
     // is looked for on the session bus before the window can show. Set before the bar is made.
@@ -104,13 +115,18 @@ void QV58163_Main::buildControls() {
     // The menu bar holds the single command itself, with no drop-down.
     exitAction_ = menuBar()->addAction(QStringLiteral("&Exit"));
     exitAction_->setObjectName(QStringLiteral("m_exit"));
+}
 
+QWidget *QV58163_Main::buildClientArea() {
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(twipsToPixels(4095), twipsToPixels(5235));
     setCentralWidget(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    return client;
+}
 
+void QV58163_Main::buildCardChoice(QWidget *client) {
     idBox_ = new LazyComboBox(client);
     idBox_->setObjectName(QStringLiteral("ID"));
     idBox_->setFont(makeFont(arial, 9.75));
@@ -121,7 +137,10 @@ void QV58163_Main::buildControls() {
     cardLabel_->setFont(makeFont(arial, 11.25));
     cardLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(cardLabel_, 180, 210, 735, 255);
+}
 
+// The frame and, below it on the client area, the exit button.
+void QV58163_Main::buildFrame(QWidget *client) {
     frame_ = new QGroupBox(QStringLiteral("A/D    "), client);
     frame_->setObjectName(QStringLiteral("Frame1"));
     frame_->setFont(makeFont(arial, 14.25));
@@ -137,7 +156,9 @@ void QV58163_Main::buildControls() {
     exitButton_->setCursor(Qt::PointingHandCursor);
     exitButton_->setAutoDefault(false);
     place(exitButton_, 3240, 4680, 615, 435);
+}
 
+void QV58163_Main::buildAcquisitionControls() {
     // Inside the frame, positions are the frame's own; controls with no font of their own take
     // the window's default, not the frame's title font.
     modeLabel_ = new QLabel(QStringLiteral("AD Mode"), frame_);
@@ -163,7 +184,10 @@ void QV58163_Main::buildControls() {
     stopButton_->setFont(makeFont(timesNewRoman, 12, true));
     stopButton_->setAutoDefault(false);
     place(stopButton_, 2880, 360, 855, 375);
+}
 
+// Each channel's row in the frame: its name, its value and its range list.
+void QV58163_Main::buildChannels() {
     QPalette valuePalette;
     valuePalette.setColor(QPalette::Window, Qt::black);
     valuePalette.setColor(QPalette::WindowText, QColor(255, 255, 0));
@@ -195,12 +219,17 @@ void QV58163_Main::buildControls() {
         place(range, 2400, 960 + 360 * i, 1215, 315);
         configBoxes_[i] = range;
     }
+}
 
+void QV58163_Main::buildTimer() {
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("Timer1"));
     timer_->setTimerType(Qt::PreciseTimer);
     timer_->setInterval(refreshInterval);
+}
 
+// The lists' style, and the controls as the procedures see them.
+void QV58163_Main::wrapControls() {
     for (QComboBox *box : findChildren<QComboBox *>()) {
         box->setStyle(comboStyle_.get());
     }

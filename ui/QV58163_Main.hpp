@@ -84,7 +84,16 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The controls, built step by step in the order they were laid out.
     void buildControls();
+    void buildMenuBar();
+    QWidget *buildClientArea();
+    void buildCardChoice(QWidget *client);
+    void buildFrame(QWidget *client);
+    void buildAcquisitionControls();
+    void buildChannels();
+    void buildTimer();
+    void wrapControls();
     void setUpTabOrder();
 
     std::unique_ptr<QStyle> comboStyle_;  // the lists' style
