@@ -20,7 +20,7 @@ constexpr std::int16_t highestCardNumber = 15;
 
 }  // namespace
 
-MainProcedures::MainProcedures(Form &form, card::Driver &driver, Module1 &module1,
+MainProcedures::MainProcedures(Form &form, card::Driver &driver, card::Module1 &module1,
                                QString decimalPoint, ErrorLog errors)
     : form_(form),
       driver_(driver),
@@ -195,8 +195,8 @@ void MainProcedures::Timer1_Timer() {
 }
 
 void MainProcedures::AD_read() {
-    CheckedTable<std::int16_t, card::slotCount> buffer("the result buffer");
-    CheckedTable<std::int32_t, card::slotCount> counts("the count table");
+    card::CheckedTable<std::int16_t, card::slotCount> buffer("the result buffer");
+    card::CheckedTable<std::int32_t, card::slotCount> counts("the count table");
     double volts = 0;  // shared by the channels in turn, not reset between them
 
     ret_code_ = driver_.QV58163_AD_integral_all_read(cardNumber(), buffer.data());

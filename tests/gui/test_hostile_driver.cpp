@@ -112,7 +112,7 @@ std::vector<std::string> texts(const std::vector<Call> &calls) {
 QStringList expectedCaptions(const std::array<std::int16_t, 8> &values,
                              const std::array<int, 8> &positions) {
     QStringList texts;
-    for (const std::string &text : reference::Refresh(values.data(), positions, ".")) {
+    for (const std::string &text : reference::refresh(values.data(), positions, ".")) {
         texts << QString::fromStdString(text);
     }
     return texts;

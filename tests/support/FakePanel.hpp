@@ -29,7 +29,7 @@ struct FakePanel {
     CallLog log;
     RecordingDriver driver{log};
     FakeForm form{log};
-    Module1 module1;
+    card::Module1 module1;
     std::ostringstream errors;
     MainProcedures procedures;
 };

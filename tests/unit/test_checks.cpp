@@ -41,7 +41,7 @@ TEST(Checks, ConversionsOutOfRangeAreErrors) {
 }
 
 TEST(Checks, TheTableRefusesIndicesOutsideIt) {
-    Module1 module1;
+    card::Module1 module1;
     EXPECT_EQ(errorOf([&] { module1.ad_config_data(24); }),
               QStringLiteral("index 24 is outside the table ad_config_data (0 to 23)"));
     EXPECT_EQ(errorOf([&] { module1.ad_config_data(-1); }),

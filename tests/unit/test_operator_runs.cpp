@@ -334,7 +334,7 @@ std::optional<std::string> execute(const Sequence &sequence, Coverage *coverage 
             for (int i = 0; i < card::channelCount; ++i) {
                 positions[i] = form.config[i]->index;
             }
-            const auto expected = reference::Refresh(seen.data(), positions, setup.point);
+            const auto expected = reference::refresh(seen.data(), positions, setup.point);
             for (int i = 0; i < card::channelCount; ++i) {
                 if (form.values[i].caption.toStdString() != expected[i]) {
                     return when + ": advalue(" + std::to_string(i) + ") shows \"" +
