@@ -165,6 +165,64 @@ std::optional<Signal> parseSignal(const std::string &text, std::string &error) {
     return signal;
 }
 
+// Up to eight `;`-separated signals over `base`; an empty entry keeps the base signal.
+std::array<Signal, channelCount> parseSignals(const std::string &text,
+                                              std::array<Signal, channelCount> base,
+                                              std::vector<std::string> &warnings) {
+    const auto entries = split(text, ';');
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i >= static_cast<std::size_t>(channelCount)) {
+            warnings.push_back("QV58163_SIM_SIGNALS: more than 8 entries, the rest are ignored");
+            break;
+        }
+        if (entries[i].empty()) {
+            continue;
+        }
+        std::string error;
+        if (const auto signal = parseSignal(entries[i], error)) {
+            base[i] = *signal;
+        } else {
+            warnings.push_back("QV58163_SIM_SIGNALS: channel " + std::to_string(i) + ": " + error +
+                               ", default kept");
+        }
+    }
+    return base;
+}
+
+// Reads number and count settings from the environment; a malformed value keeps the default and
+// adds one line to `warnings`.
+struct VariableReader {
+    const EnvLookup &env;
+    std::vector<std::string> &warnings;
+
+    void bad(const std::string &name, const std::string &value, const std::string &why) const {
+        warnings.push_back(name + "=\"" + value + "\": " + why + ", default kept");
+    }
+    // A number from 0 to `most` into `target`, when the variable is set.
+    template <typename Target>
+    void number(const std::string &name, double most, const char *why, Target &target) const {
+        if (const auto v = env(name)) {
+            const auto n = toDouble(*v);
+            if (n && *n >= 0.0 && *n <= most) {
+                target = *n;
+            } else {
+                bad(name, *v, why);
+            }
+        }
+    }
+    // A count (unsigned 64-bit) into `target`, when the variable is set.
+    template <typename Target>
+    void count(const std::string &name, const char *why, Target &target) const {
+        if (const auto v = env(name)) {
+            if (const auto n = toNumber<uint64_t>(*v)) {
+                target = *n;
+            } else {
+                bad(name, *v, why);
+            }
+        }
+    }
+};
+
 }  // namespace
 
 Ranges Settings::rangesOf(int card) const {
@@ -177,145 +235,53 @@ std::optional<uint64_t> Settings::failAfterOf(int card) const {
     return it == cardFailAfter.end() ? failAfter : std::optional<uint64_t>(it->second);
 }
 
-namespace {
-
-// Reads the settings one kind at a time into `settings`; each malformed value or entry adds one
-// line to `warnings` and keeps the default.
-class Reader {
-public:
-    Reader(const EnvLookup &env, std::vector<std::string> &warnings, Settings &settings)
-        : env_(env), warnings_(warnings), s_(settings) {}
-
-    void cards() {
-        if (const auto v = env_("QV58163_SIM_CARDS")) {
-            std::string error;
-            if (const auto cards = parseCards(*v, error)) {
-                s_.cards = *cards;
-            } else {
-                bad("QV58163_SIM_CARDS", *v, error);
-            }
-        }
-    }
-
-    void initialStatus() {
-        if (const auto v = env_("QV58163_SIM_INITIAL_STATUS")) {
-            if (const auto n = toInteger(*v, std::numeric_limits<int32_t>::min(),
-                                         std::numeric_limits<int32_t>::max())) {
-                s_.initialStatus = static_cast<int32_t>(*n);
-            } else {
-                bad("QV58163_SIM_INITIAL_STATUS", *v, "not a 32-bit integer");
-            }
-        }
-    }
-
-    void ranges() {
-        if (const auto v = env_("QV58163_SIM_RANGES")) {
-            s_.ranges = parseRanges("QV58163_SIM_RANGES", *v, s_.ranges, warnings_);
-        }
-    }
-
-    // QV58163_SIM_RANGES_<n> (over QV58163_SIM_RANGES) and QV58163_SIM_FAIL_AFTER_<n>, card by
-    // card.
-    void perCard() {
-        for (int card = 0; card <= maxCard; ++card) {
-            const std::string rangesName = "QV58163_SIM_RANGES_" + std::to_string(card);
-            if (const auto v = env_(rangesName)) {
-                s_.cardRanges[card] = parseRanges(rangesName, *v, s_.ranges, warnings_);
-            }
-            std::optional<uint64_t> limit;
-            count("QV58163_SIM_FAIL_AFTER_" + std::to_string(card), "not a count of reads", limit);
-            if (limit) {
-                s_.cardFailAfter[card] = *limit;
-            }
-        }
-    }
-
-    void signals() {
-        const auto v = env_("QV58163_SIM_SIGNALS");
-        if (!v) {
-            return;
-        }
-        const auto entries = split(*v, ';');
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (i >= static_cast<std::size_t>(channelCount)) {
-                warnings_.push_back(
-                    "QV58163_SIM_SIGNALS: more than 8 entries, the rest are ignored");
-                break;
-            }
-            if (entries[i].empty()) {
-                continue;
-            }
-            std::string error;
-            if (const auto signal = parseSignal(entries[i], error)) {
-                s_.signals[i] = *signal;
-            } else {
-                warnings_.push_back("QV58163_SIM_SIGNALS: channel " + std::to_string(i) + ": " +
-                                    error + ", default kept");
-            }
-        }
-    }
-
-    // The noise, the clock, the faults, the delay and the trace.
-    void noiseTimingAndFaults() {
-        constexpr double unbounded = std::numeric_limits<double>::infinity();
-        number("QV58163_SIM_NOISE", unbounded, "not a standard deviation >= 0 in volts",
-               s_.noise.sigma);
-        count("QV58163_SIM_SEED", "not an unsigned 64-bit integer", s_.noise.seed);
-        number("QV58163_SIM_STEP_MS", unbounded, "not a step >= 0 in milliseconds", s_.stepMs);
-        count("QV58163_SIM_FAIL_AFTER", "not a count of reads", s_.failAfter);
-        number("QV58163_SIM_DELAY_MS", 60000.0, "not a delay 0..60000 in milliseconds", s_.delayMs);
-        if (const auto v = env_("QV58163_SIM_TRACE")) {
-            s_.tracePath = *v;
-        }
-    }
-
-private:
-    void bad(const std::string &name, const std::string &value, const std::string &why) {
-        warnings_.push_back(name + "=\"" + value + "\": " + why + ", default kept");
-    }
-
-    // A number from 0 to `most` into `target`, when the variable is set.
-    template <typename Target>
-    void number(const std::string &name, double most, const char *why, Target &target) {
-        if (const auto v = env_(name)) {
-            const auto n = toDouble(*v);
-            if (n && *n >= 0.0 && *n <= most) {
-                target = *n;
-            } else {
-                bad(name, *v, why);
-            }
-        }
-    }
-
-    // A count (unsigned 64-bit) into `target`, when the variable is set.
-    template <typename Target>
-    void count(const std::string &name, const char *why, Target &target) {
-        if (const auto v = env_(name)) {
-            if (const auto n = toNumber<uint64_t>(*v)) {
-                target = *n;
-            } else {
-                bad(name, *v, why);
-            }
-        }
-    }
-
-    const EnvLookup &env_;
-    std::vector<std::string> &warnings_;
-    Settings &s_;
-};
-
-}  // namespace
-
 Settings readSettings(const EnvLookup &env, std::vector<std::string> &warnings) {
-    Settings settings;
-    Reader read(env, warnings, settings);
-    read.cards();
-    read.initialStatus();
-    read.ranges();
-    read.perCard();
-    read.signals();
-    read.noiseTimingAndFaults();
-    return settings;
+    Settings s;
+    const VariableReader read{env, warnings};
+    if (const auto v = env("QV58163_SIM_CARDS")) {
+        std::string error;
+        if (const auto cards = parseCards(*v, error)) {
+            s.cards = *cards;
+        } else {
+            read.bad("QV58163_SIM_CARDS", *v, error);
+        }
+    }
+    if (const auto v = env("QV58163_SIM_INITIAL_STATUS")) {
+        if (const auto n = toInteger(*v, std::numeric_limits<int32_t>::min(),
+                                     std::numeric_limits<int32_t>::max())) {
+            s.initialStatus = static_cast<int32_t>(*n);
+        } else {
+            read.bad("QV58163_SIM_INITIAL_STATUS", *v, "not a 32-bit integer");
+        }
+    }
+    if (const auto v = env("QV58163_SIM_RANGES")) {
+        s.ranges = parseRanges("QV58163_SIM_RANGES", *v, s.ranges, warnings);
+    }
+    for (int card = 0; card <= maxCard; ++card) {
+        const std::string rangesName = "QV58163_SIM_RANGES_" + std::to_string(card);
+        if (const auto v = env(rangesName)) {
+            s.cardRanges[card] = parseRanges(rangesName, *v, s.ranges, warnings);
+        }
+        std::optional<uint64_t> limit;
+        read.count("QV58163_SIM_FAIL_AFTER_" + std::to_string(card), "not a count of reads", limit);
+        if (limit) {
+            s.cardFailAfter[card] = *limit;
+        }
+    }
+    if (const auto v = env("QV58163_SIM_SIGNALS")) {
+        s.signals = parseSignals(*v, s.signals, warnings);
+    }
+    constexpr double unbounded = std::numeric_limits<double>::infinity();
+    read.number("QV58163_SIM_NOISE", unbounded, "not a standard deviation >= 0 in volts",
+                s.noise.sigma);
+    read.count("QV58163_SIM_SEED", "not an unsigned 64-bit integer", s.noise.seed);
+    read.number("QV58163_SIM_STEP_MS", unbounded, "not a step >= 0 in milliseconds", s.stepMs);
+    read.count("QV58163_SIM_FAIL_AFTER", "not a count of reads", s.failAfter);
+    read.number("QV58163_SIM_DELAY_MS", 60000.0, "not a delay 0..60000 in milliseconds", s.delayMs);
+    if (const auto v = env("QV58163_SIM_TRACE")) {
+        s.tracePath = *v;
+    }
+    return s;
 }
 
 }  // namespace qv58163::sim
