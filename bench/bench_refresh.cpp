@@ -58,7 +58,7 @@ void BM_RefreshSimulatedCard(benchmark::State &state) {
 BENCHMARK(BM_RefreshSimulatedCard);
 
 void BM_RefreshNoOpDriver(benchmark::State &state) {
-    runRefreshes(state, QStringLiteral(QV58163_NOOP_DRIVER_DIR), false);
+    runRefreshes(state, qv58163::test::testDriverDir("changing"), false);
 }
 BENCHMARK(BM_RefreshNoOpDriver);
 
