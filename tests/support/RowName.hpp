@@ -1,6 +1,6 @@
-// Names each case of a parameterized suite by what its row holds, as the test prints the row
-// (its PrintTo), so that a failure says which case: "code 255", "-0.0625", "ID". A test name holds
-// letters, digits and '_' only, so a minus becomes "minus" and any other run of characters '_'.
+// Names each case of a parameterized suite by what its row holds, as the test prints the row, so
+// that a failure says which case: "code_255", "minus0_0625". A minus becomes "minus" and any other
+// run of characters a test name cannot hold becomes one '_'.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,18 +15,13 @@ struct RowName {
     std::string operator()(const ::testing::TestParamInfo<Row> &info) const {
         std::string name;
         for (const char c : ::testing::PrintToString(info.param)) {
-            if (std::isalnum(static_cast<unsigned char>(c))) {
-                name += c;
-            } else if (c == '-') {
-                name += "minus";
+            if (std::isalnum(static_cast<unsigned char>(c)) || c == '-') {
+                name += c == '-' ? std::string("minus") : std::string(1, c);
             } else if (!name.empty() && name.back() != '_') {
                 name += '_';
             }
         }
-        while (!name.empty() && name.back() == '_') {
-            name.pop_back();
-        }
-        return name;
+        return !name.empty() && name.back() == '_' ? name.substr(0, name.size() - 1) : name;
     }
 };
 
