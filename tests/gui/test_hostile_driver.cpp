@@ -218,10 +218,6 @@ TEST_P(KeepsWorking, ShowsExactlyWhatTheRulesGiveForWhatTheDriverWrote) {
         << "the timer ticked " << ticks << " times in 30 s";
     program.window.stopButton()->click();
     ASSERT_EQ(texts(log.next()), std::vector<std::string>{"stop " + std::to_string(card)});
-    const QStringList shown = program.captions();
-    QTest::qWait(300);
-    EXPECT_TRUE(log.next().empty()) << "no refresh once stopped";
-    EXPECT_EQ(program.captions(), shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, KeepsWorking, ::testing::Values(0, 1, 2),
