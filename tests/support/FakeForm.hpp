@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "CallLog.hpp"
 #include "Form.hpp"
 #include "MainProcedures.hpp"
+#include "RecordingDriver.hpp"  // the shared CallLog
 
 namespace qv58163::test {
 

@@ -59,6 +59,16 @@ std::int32_t RecordingDriver::QV58163_AD_integral_stop(std::int16_t card) {
     return 0;
 }
 
+CallLog entriesStartingWith(const CallLog &log, const std::string &prefix) {
+    CallLog found;
+    for (const std::string &entry : log) {
+        if (entry.rfind(prefix, 0) == 0) {
+            found.push_back(entry);
+        }
+    }
+    return found;
+}
+
 bool RecordingDriver::closeIfReachable() noexcept {
     if (!closeReachable) {
         return false;

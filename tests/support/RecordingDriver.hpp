@@ -7,11 +7,17 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
-#include "CallLog.hpp"
 #include "DriverLibrary.hpp"
 
 namespace qv58163::test {
+
+// One log for the driver's calls and the window's operations together, in the order they happened.
+using CallLog = std::vector<std::string>;
+
+// The entries of `log` that start with `prefix` ("QV58163_AD_config_set", "ID."), in order.
+CallLog entriesStartingWith(const CallLog &log, const std::string &prefix);
 
 class RecordingDriver final : public qv58163::card::Driver {
 public:
