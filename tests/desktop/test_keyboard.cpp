@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "PanelRig.hpp"
+#include "RowName.hpp"
 
 namespace qv58163::test {
 namespace {
@@ -162,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
         ListCase{"AD_config_0",
                  1,
                  {"QV58163_AD_config_set(5, 0, 2)", "QV58163_AD_config_set(5, 0, 1)"}}),
-    [](const auto &info) { return std::string(info.param.name); });
+    RowName());
 
 }  // namespace
 }  // namespace qv58163::test

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "FakePanel.hpp"
+#include "RowName.hpp"
 #include "RuntimeError.hpp"
 
 namespace qv58163::test {
@@ -115,11 +116,7 @@ TEST_P(DriverFails, ReportsTheStatusClosesTwiceAndEndsWithoutShowingTheWindow) {
 INSTANTIATE_TEST_SUITE_P(Statuses, DriverFails,
                          ::testing::Values(DriverFailure{3, "QV58163 initial fail ! (Error# 3)"},
                                            DriverFailure{-7, "QV58163 initial fail ! (Error#-7)"}),
-                         [](const ::testing::TestParamInfo<DriverFailure> &info) {
-                             const std::int32_t status = info.param.status;
-                             return (status < 0 ? "StatusMinus" : "Status") +
-                                    std::to_string(std::abs(status));
-                         });
+                         RowName());
 
 TEST_F(StartUp, TheOperatorPicksAnotherCard) {
     driver.cards = {2, 5};
