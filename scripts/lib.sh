@@ -1,7 +1,6 @@
 # Helpers shared by the scripts; source it, do not run it.
 
-# Prints one message on standard error, after $failPrefix when the script sets one, and ends the
-# script with status 1.
+# Prints one message (after $failPrefix, if set) on standard error and ends the script with status 1.
 fail() {
     echo "${failPrefix:-}$*" >&2
     exit 1

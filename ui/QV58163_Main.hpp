@@ -84,8 +84,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // The controls, built step by step in the order they were laid out.
-    void buildControls();
+    void buildControls();  // the steps below, in the order the window was laid out
     void buildMenuBar();
     QWidget *buildClientArea();
     void buildCardChoice(QWidget *client);
