@@ -189,8 +189,7 @@ std::array<Signal, channelCount> parseSignals(const std::string &text,
     return base;
 }
 
-// Reads number and count settings from the environment; a malformed value keeps the default and
-// adds one line to `warnings`.
+// Reads number and count settings; a malformed value keeps the default and adds to `warnings`.
 struct VariableReader {
     const EnvLookup &env;
     std::vector<std::string> &warnings;

@@ -97,17 +97,15 @@ QV58163_Main::~QV58163_Main() {
 }
 
 void QV58163_Main::buildControls() {
-    buildMenuBar();
-    QWidget *client = buildClientArea();
+    QWidget *client = buildMenuBarAndClientArea();
     buildCardChoice(client);
     buildFrame(client);
     buildAcquisitionControls();
     buildChannels();
-    buildTimer();
     wrapControls();
 }
 
-void QV58163_Main::buildMenuBar() {
+QWidget *QV58163_Main::buildMenuBarAndClientArea() {
     // The menu bar is part of the window: it stays in it where the desktop offers a global menu
     // bar (which would take it out and make the window shorter), and so no global menu service
     // is looked for on the session bus before the window can show. Set before the bar is made.
@@ -115,9 +113,7 @@ void QV58163_Main::buildMenuBar() {
     // The menu bar holds the single command itself, with no drop-down.
     exitAction_ = menuBar()->addAction(QStringLiteral("&Exit"));
     exitAction_->setObjectName(QStringLiteral("m_exit"));
-}
 
-QWidget *QV58163_Main::buildClientArea() {
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(twipsToPixels(4095), twipsToPixels(5235));
@@ -184,6 +180,11 @@ void QV58163_Main::buildAcquisitionControls() {
     stopButton_->setFont(makeFont(timesNewRoman, 12, true));
     stopButton_->setAutoDefault(false);
     place(stopButton_, 2880, 360, 855, 375);
+
+    timer_ = new QTimer(this);
+    timer_->setObjectName(QStringLiteral("Timer1"));
+    timer_->setTimerType(Qt::PreciseTimer);
+    timer_->setInterval(refreshInterval);
 }
 
 // Each channel's row in the frame: its name, its value and its range list.
@@ -219,13 +220,6 @@ void QV58163_Main::buildChannels() {
         place(range, 2400, 960 + 360 * i, 1215, 315);
         configBoxes_[i] = range;
     }
-}
-
-void QV58163_Main::buildTimer() {
-    timer_ = new QTimer(this);
-    timer_->setObjectName(QStringLiteral("Timer1"));
-    timer_->setTimerType(Qt::PreciseTimer);
-    timer_->setInterval(refreshInterval);
 }
 
 // The lists' style, and the controls as the procedures see them.

@@ -85,13 +85,11 @@ protected:
 
 private:
     void buildControls();  // the steps below, in the order the window was laid out
-    void buildMenuBar();
-    QWidget *buildClientArea();
+    QWidget *buildMenuBarAndClientArea();
     void buildCardChoice(QWidget *client);
     void buildFrame(QWidget *client);
     void buildAcquisitionControls();
     void buildChannels();
-    void buildTimer();
     void wrapControls();
     void setUpTabOrder();
 

@@ -39,9 +39,7 @@ TEST_F(WindowEvents, TheOperatorsChoicesReachTheirProcedures) {
     rig.window.configBox(6)->setCurrentIndex(4);
     rig.window.modeBox()->setCurrentIndex(7);  // answers no Click: read when START is pressed
     rig.window.startButton()->click();
-    EXPECT_TRUE(rig.window.timer()->isActive());
     rig.window.stopButton()->click();
-    EXPECT_FALSE(rig.window.timer()->isActive());
 
     EXPECT_EQ(callsSince(startUp),
               (QStringList{"QV58163_AD_config_set(2, 6, 255)", "QV58163_AD_integral_start(2, 7)",

@@ -1,6 +1,5 @@
-// Names each case of a parameterized suite by what its row holds, as the test prints the row, so
-// that a failure says which case: "code_255", "minus0_0625". A minus becomes "minus" and any other
-// run of characters a test name cannot hold becomes one '_'.
+// Names a parameterized case by its row as the test prints it, so a failure says which case:
+// "code_255", "minus0_0625" (a minus becomes "minus", any other run of non-alphanumerics one '_').
 #pragma once
 
 #include <gtest/gtest.h>
