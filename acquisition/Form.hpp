@@ -3,8 +3,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
+#include "CardLimits.hpp"
+#include "RangeTable.hpp"
 #include "RuntimeError.hpp"
 
 namespace qv58163 {
@@ -43,8 +46,6 @@ public:
 
 class Form {
 public:
-    static constexpr int channelCount = 8;
-
     virtual ~Form() = default;
 
     virtual DropDownList &ID() = 0;
@@ -67,13 +68,31 @@ public:
 // Checks an index into a control array of the window (`AD_config`, `advalue`): outside 0 to 7 it
 // is a run-time error.
 inline int controlIndex(int index, const char *array) {
-    if (index < 0 || index >= Form::channelCount) {
+    if (index < 0 || index >= card::channelCount) {
         throw RuntimeError(QStringLiteral("index %1 is outside the control array %2 (0 to %3)")
                                .arg(index)
                                .arg(QLatin1String(array))
-                               .arg(Form::channelCount - 1));
+                               .arg(card::channelCount - 1));
     }
     return index;
+}
+
+// The entries of a range list AD_config(i), one per selector position.
+inline QStringList rangeEntries() {
+    QStringList entries;
+    for (const card::Range &range : card::rangeTable) {
+        entries << QString::fromLatin1(range.text);
+    }
+    return entries;
+}
+
+// The entries of AD_Mode: the integral modes, each at its own position.
+inline QStringList modeEntries() {
+    QStringList entries;
+    for (int mode = card::lowestMode; mode <= card::highestMode; ++mode) {
+        entries << QString::number(mode);
+    }
+    return entries;
 }
 
 }  // namespace qv58163

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "CardLimits.hpp"
 #include "CardProbe.hpp"
 #include "CheckedTable.hpp"
 #include "Conversion.hpp"
@@ -12,14 +13,14 @@ namespace qv58163 {
 
 namespace {
 
-// Thrown by End to unwind out of the handler that ended the program; caught by dispatch only.
+// Thrown by endProgram to unwind out of the handler that ended the program; caught by dispatch
+// only.
 struct ProgramEnded {};
 
-constexpr int resultSlots = QV58163_RESULT_SLOTS;
 
 }  // namespace
 
-MainProcedures::MainProcedures(Form &form, card::Driver &driver, Module1 &module1,
+MainProcedures::MainProcedures(Form &form, card::Driver &driver, card::Module1 &module1,
                                QString decimalPoint, ErrorLog errors)
     : form_(form),
       driver_(driver),
@@ -108,7 +109,7 @@ void MainProcedures::endProgram(int status) {
 // --- Start-up, card choice and the ways out ---------------------------------------------------
 
 void MainProcedures::Form_Load() {
-    form_.AD_Mode().setListIndex(1);  // integral mode 1 preselected
+    form_.AD_Mode().setListIndex(card::defaultMode - card::lowestMode);  // preselected
     Inital_Card();
     ad_config_updata();
 }
@@ -158,7 +159,7 @@ void MainProcedures::Form_Unload(std::int16_t & /*Cancel: never set, the window 
 // --- Channel ranges ---------------------------------------------------------------------------
 
 void MainProcedures::ad_config_updata() {
-    for (std::int16_t i = 0; i < Form::channelCount; ++i) {
+    for (std::int16_t i = 0; i < card::channelCount; ++i) {
         driver_.QV58163_AD_config_read(cardNumber(), i, module1_.ad_config_data(i));
         // Setting the position runs AD_config_Click(i), which writes the range back to the card.
         form_.AD_config(i).setListIndex(card::positionForCode(module1_.ad_config_data(i)));
@@ -190,12 +191,12 @@ void MainProcedures::Timer1_Timer() {
 }
 
 void MainProcedures::AD_read() {
-    CheckedTable<std::int16_t, resultSlots> buffer("the result buffer");
-    CheckedTable<std::int32_t, resultSlots> counts("the count table");
+    card::CheckedTable<std::int16_t, card::slotCount> buffer("the result buffer");
+    card::CheckedTable<std::int32_t, card::slotCount> counts("the count table");
     double volts = 0;  // shared by the channels in turn, not reset between them
 
     ret_code_ = driver_.QV58163_AD_integral_all_read(cardNumber(), buffer.data());
-    for (int i = 0; i < Form::channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         counts(i) = countFromSlot(buffer(i));
         Trun(static_cast<std::uint8_t>(i), counts(i), volts);
         form_.advalue(i).setCaption(voltText(volts, decimalPoint_));

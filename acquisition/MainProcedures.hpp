@@ -38,7 +38,7 @@ public:
     using ErrorLog = std::function<void(const QString &line)>;
 
     // `decimalPoint` is the separator of the voltage display (the user's locale).
-    MainProcedures(Form &form, card::Driver &driver, Module1 &module1, QString decimalPoint,
+    MainProcedures(Form &form, card::Driver &driver, card::Module1 &module1, QString decimalPoint,
                    ErrorLog errors);
 
     // The one way in for the window's events: runs the event's procedure (`index` is the channel
@@ -88,7 +88,7 @@ private:
 
     Form &form_;
     card::Driver &driver_;
-    Module1 &module1_;
+    card::Module1 &module1_;
     const QString decimalPoint_;
     ErrorLog errors_;
 

@@ -11,60 +11,25 @@
 #include <array>
 
 #include "Conversion.hpp"
-#include "DriverLibrary.hpp"
-#include "WindowRig.hpp"
+#include "PanelRig.hpp"
 
 namespace {
 
-using qv58163::test::WindowRig;
-
-// A driver with one card that answers at once. Each read writes other counts than the last, as a
-// live card does, so that every caption really changes.
-class NoOpDriver final : public qv58163::card::Driver {
-public:
-    std::int32_t QV58163_initial() override { return 0; }
-    std::int32_t QV58163_close() override { return 0; }
-    std::int32_t QV58163_info(std::int16_t card, std::int32_t &) override {
-        return card == 0 ? 0 : -1;
-    }
-    std::int32_t QV58163_AD_config_read(std::int16_t, std::int16_t channel,
-                                        std::uint8_t &code) override {
-        code = static_cast<std::uint8_t>(channel % 4);  // every range, twice
-        return 0;
-    }
-    std::int32_t QV58163_AD_config_set(std::int16_t, std::int16_t, std::int16_t) override {
-        return 0;
-    }
-    std::int32_t QV58163_AD_integral_start(std::int16_t, std::uint8_t) override { return 0; }
-    std::int32_t QV58163_AD_integral_all_read(std::int16_t, std::int16_t *results) override {
-        ++reads_;
-        for (int i = 0; i < 8; ++i) {
-            results[i] = static_cast<std::int16_t>((reads_ * 41 + i * 509) % 4096 - 2048);
-        }
-        return 0;
-    }
-    std::int32_t QV58163_AD_integral_stop(std::int16_t) override { return 0; }
-    bool closeIfReachable() noexcept override { return true; }
-
-private:
-    int reads_ = 0;
-};
+using qv58163::test::PanelRig;
 
 // The simulated card as the program finds it: the built library, its clock stepped per read so
 // that the signals move, with noise on every conversion.
-qv58163::card::DriverLibrary &simulatedCard() {
+QString simulatedCard() {
     qputenv("QV58163_SIM_STEP_MS", "100");
     qputenv("QV58163_SIM_NOISE", "0.01");
-    static qv58163::card::DriverLibrary library(QStringLiteral(QV58163_SIMULATOR_DIR));
-    return library;
+    return qv58163::test::simulatorDir();
 }
 
-// Start-up and START on `driver`, then `refreshes` refreshes as the timer's tick runs them. The
-// timer itself is held still so that only the measured refreshes read the card.
-void runRefreshes(benchmark::State &state, qv58163::card::Driver &driver, bool repaint) {
-    WindowRig rig(driver);
-    rig.Start();
-    if (rig.window.endStatus()) {
+// Start-up and START on the driver in `driverDir`, then as many refreshes as the timer's tick runs
+// them. The timer itself is held still so that only the measured refreshes read the card.
+void runRefreshes(benchmark::State &state, const QString &driverDir, bool repaint) {
+    PanelRig rig(driverDir);
+    if (rig.start()) {
         state.SkipWithError("start-up ended the program");
         return;
     }
@@ -72,11 +37,11 @@ void runRefreshes(benchmark::State &state, qv58163::card::Driver &driver, bool r
     rig.window.timer()->stop();
     QCoreApplication::processEvents();
 
-    qv58163::MainProcedures &procedures = rig.procedures;
+    qv58163::MainProcedures &procedures = rig.panel.procedures;
     for (auto _ : state) {
         procedures.dispatch([&procedures] { procedures.Timer1_Timer(); });
         if (repaint) {
-            for (int i = 0; i < qv58163::Form::channelCount; ++i) {
+            for (int i = 0; i < qv58163::card::channelCount; ++i) {
                 rig.window.valueLabel(i)->repaint();
             }
         }
@@ -93,8 +58,7 @@ void BM_RefreshSimulatedCard(benchmark::State &state) {
 BENCHMARK(BM_RefreshSimulatedCard);
 
 void BM_RefreshNoOpDriver(benchmark::State &state) {
-    NoOpDriver driver;
-    runRefreshes(state, driver, false);
+    runRefreshes(state, qv58163::test::testDriverDir("changing"), false);
 }
 BENCHMARK(BM_RefreshNoOpDriver);
 
@@ -117,7 +81,7 @@ void BM_CountToVoltsAndText(benchmark::State &state) {
     std::size_t next = 0;
     for (auto _ : state) {
         double volts = 0;
-        for (int i = 0; i < 8; ++i) {
+        for (int i = 0; i < qv58163::card::channelCount; ++i) {
             const Input &in = inputs[next];
             next = (next + 1) % inputs.size();
             qv58163::countToVolts(in.position, in.count, volts);
@@ -125,7 +89,7 @@ void BM_CountToVoltsAndText(benchmark::State &state) {
             benchmark::DoNotOptimize(text);
         }
     }
-    state.SetItemsProcessed(state.iterations() * 8);
+    state.SetItemsProcessed(state.iterations() * qv58163::card::channelCount);
 }
 BENCHMARK(BM_CountToVoltsAndText);
 

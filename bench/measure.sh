@@ -15,15 +15,16 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$(realpath -m "${1:-$root/build}")"
 runs="${RUNS:-11}"
 
-# Everything below runs in an X server of its own.
-if [ -z "${QV58163_MEASURE_XVFB:-}" ]; then
+# Everything after the build runs in an X server of its own.
+. "$root/scripts/lib.sh"
+if [ -z "${QV58163_OWN_X_SERVER:-}" ]; then
     "$root/scripts/install-deps.sh"
     cmake -S "$root" -B "$build" >/dev/null
     cmake --build "$build" -j2 --target qv58163 QV58163 qv58163_tick_run >/dev/null
     cmake -S "$root/bench/bare_window" -B "$build/bare_window" >/dev/null
     cmake --build "$build/bare_window" -j2 >/dev/null
-    QV58163_MEASURE_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$build"
 fi
+inOwnXServer "$build"
 
 panel="$build/bin/qv58163"
 bare="$build/bare_window/bare_window"
@@ -33,7 +34,6 @@ bare_title='Bare Window'
 scratch="$(mktemp -d)"
 export XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-unset QT_QPA_PLATFORM
 pid=""
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null

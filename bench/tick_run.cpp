@@ -15,8 +15,7 @@
 #include <iostream>
 #include <vector>
 
-#include "DriverLibrary.hpp"
-#include "WindowRig.hpp"
+#include "PanelRig.hpp"
 
 namespace {
 
@@ -41,10 +40,8 @@ int main(int argc, char **argv) {
         return 2;
     }
 
-    qv58163::card::DriverLibrary driver(QStringLiteral(QV58163_SIMULATOR_DIR));
-    qv58163::test::WindowRig rig(driver);
-    rig.Start();
-    if (rig.window.endStatus()) {
+    qv58163::test::PanelRig rig;
+    if (rig.start()) {
         std::cerr << "the program ended at start-up\n";
         return 1;
     }

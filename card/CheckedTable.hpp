@@ -7,7 +7,7 @@
 
 #include "RuntimeError.hpp"
 
-namespace qv58163 {
+namespace qv58163::card {
 
 template <typename T, std::size_t N>
 class CheckedTable {
@@ -37,4 +37,4 @@ private:
     std::array<T, N> table_{};
 };
 
-}  // namespace qv58163
+}  // namespace qv58163::card

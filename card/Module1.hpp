@@ -5,7 +5,7 @@
 
 #include "CheckedTable.hpp"
 
-namespace qv58163 {
+namespace qv58163::card {
 
 struct Module1 {
     // The card every per-card driver call goes to. Written only at start-up and by a card choice.
@@ -16,4 +16,4 @@ struct Module1 {
     CheckedTable<std::uint8_t, 24> ad_config_data{"the table ad_config_data"};
 };
 
-}  // namespace qv58163
+}  // namespace qv58163::card

@@ -12,12 +12,12 @@ namespace qv58163::card {
 
 namespace {
 
-const wchar_t *Wide(const QString &text) {
+const wchar_t *wide(const QString &text) {
     return reinterpret_cast<const wchar_t *>(text.utf16());
 }
 
 // The loader's reason for the last failure, with its number (126: not found).
-QString LastError(const QString &attempt) {
+QString lastErrorText(const QString &attempt) {
     const DWORD code = GetLastError();
     return QStringLiteral("%1: %2 (error %3)")
         .arg(attempt, qt_error_string(static_cast<int>(code)))
@@ -25,10 +25,10 @@ QString LastError(const QString &attempt) {
 }
 
 // LoadLibraryExW without the system's "cannot load" dialog boxes.
-HMODULE Load(const QString &file, DWORD flags) {
+HMODULE loadLibrary(const QString &file, DWORD flags) {
     DWORD previous = 0;
     SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous);
-    HMODULE module = LoadLibraryExW(Wide(file), nullptr, flags);
+    HMODULE module = LoadLibraryExW(wide(file), nullptr, flags);
     const DWORD error = GetLastError();
     SetThreadErrorMode(previous, nullptr);
     SetLastError(error);
@@ -44,21 +44,21 @@ bool PlatformLibrary::open(const QString &programDir, const QString &fileName) {
     const QString besideProgram =
         QDir::toNativeSeparators(QDir(programDir).absoluteFilePath(fileName));
     if (!programDir.isEmpty() && QFileInfo::exists(besideProgram)) {
-        module_ = Load(besideProgram,
-                       LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+        module_ = loadLibrary(besideProgram,
+                              LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
         if (module_ != nullptr) {
             return true;
         }
-        reasons << LastError(besideProgram);
+        reasons << lastErrorText(besideProgram);
     }
     // Then by name, in the default directories only: the program's directory and System32
     // (SysWOW64 for a 32-bit program on 64-bit Windows). Unlike plain LoadLibrary this leaves out
     // the working directory and PATH, where any file of that name could be planted.
-    module_ = Load(fileName, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    module_ = loadLibrary(fileName, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
     if (module_ != nullptr) {
         return true;
     }
-    reasons << LastError(fileName);
+    reasons << lastErrorText(fileName);
     error_ = reasons.join(QStringLiteral("; "));
     return false;
 }

@@ -1,9 +1,35 @@
 # Helpers shared by the scripts; source it, do not run it.
 
-# Prints one message on standard error and ends the script with status 1.
+# Prints one message (after $failPrefix, if set) on standard error and ends the script with status 1.
 fail() {
-    echo "$*" >&2
+    echo "${failPrefix:-}$*" >&2
     exit 1
+}
+
+# Waits up to $1 seconds for the command that follows to succeed, trying ten times a second.
+waitUntil() {
+    local seconds="$1"
+    shift
+    for _ in $(seq $((seconds * 10))); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Runs a command in an X server of its own (Xvfb on a free display, 1024 x 768 at 24 bits, no TCP).
+inXvfb() {
+    xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$@"
+}
+
+# Runs the calling script again, with these arguments, in an X server of its own, and ends with its
+# status; inside that server it returns, with Qt's platform left to the X server.
+inOwnXServer() {
+    if [ -z "${QV58163_OWN_X_SERVER:-}" ]; then
+        QV58163_OWN_X_SERVER=1 inXvfb "$0" "$@"
+        exit
+    fi
+    unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 }
 
 # Prints the machine's own Debian package sources as deb-src lines, one per archive and suite, for

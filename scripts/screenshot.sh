@@ -7,49 +7,33 @@
 # built in build/ first. Simulator settings (QV58163_SIM_*) pass through to the program.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/lib.sh"
+failPrefix="screenshot.sh: "
 out="$(realpath -m "${1:-$root/docs/screenshot.png}")"
 if [ -z "${QV58163_BIN_DIR:-}" ]; then
     "$root/scripts/install-deps.sh"
     (cd "$root" && cmake --preset default)
     cmake --build "$root/build" -j"$(nproc)" --target qv58163 QV58163 >/dev/null
+    export QV58163_BIN_DIR="$root/build/bin"
 fi
-bin_dir="${QV58163_BIN_DIR:-$root/build/bin}"
+inOwnXServer "$out"
+bin_dir="$QV58163_BIN_DIR"
 
 scratch="$(mktemp -d)"
-xvfb_pid=""
 program_pid=""
 cleanup() {
     local status=$?
     set +e
-    for pid in $program_pid $xvfb_pid; do
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    done
+    if [ -n "$program_pid" ]; then
+        kill "$program_pid" 2>/dev/null
+        wait "$program_pid" 2>/dev/null
+    fi
     rm -rf "$scratch"
     exit "$status"
 }
 trap cleanup EXIT
-fail() {
-    echo "screenshot.sh: $*" >&2
-    exit 1
-}
-# Waits up to a minute for a command to succeed.
-wait_until() {
-    for _ in $(seq 600); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# An X server of our own on a free display; Xvfb writes its number once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>"$scratch/xvfb.log" &
-xvfb_pid=$!
-wait_until test -s "$scratch/display" || fail "Xvfb did not start: $(cat "$scratch/xvfb.log")"
-export DISPLAY=":$(cat "$scratch/display")"
 export XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
 # Every driver call is traced, so the script can see START take effect.
 trace="${QV58163_SIM_TRACE:-$scratch/driver.trace}"
@@ -62,7 +46,7 @@ xdotool windowfocus --sync "$window"
 reads_before="$(grep -c 'QV58163_AD_integral_all_read' "$trace" || true)"
 xdotool key --delay 100 Tab Tab Tab Tab space
 started() { grep -q 'QV58163_AD_integral_start' "$trace"; }
-wait_until started || fail "START did not take: $(cat "$scratch/program.log")"
+waitUntil 60 started || fail "START did not take: $(cat "$scratch/program.log")"
 [ "$reads_before" = 0 ] || fail "readings before START"
 sleep 1
 mkdir -p "$(dirname "$out")"

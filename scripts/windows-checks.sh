@@ -5,6 +5,7 @@
 # BIN_DIR holds qv58163.exe, the simulated card's QV58163.dll and qv58163_wine_text_fit.exe.
 # Every failure names the check and shows what the program said; the exit status is 1.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bin="$(realpath "$1")"
 shot="${2:-}"
 wine=/usr/lib/wine/wine64
@@ -35,6 +36,7 @@ cleanup() {
 trap cleanup EXIT
 
 check=""
+# Names the check that failed and shows the end of what each program said (lib.sh's, extended).
 fail() {
     echo "FAILED: $check: $*" >&2
     for f in "$scratch"/*.err; do
@@ -43,17 +45,6 @@ fail() {
     exit 1
 }
 pass() { echo "ok: $check${1:+ ($1)}"; }
-
-# Waits up to $1 seconds for a command to succeed.
-wait_until() {
-    local seconds="$1"
-    shift
-    for _ in $(seq $((seconds * 10))); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -126,7 +117,7 @@ window="$(find_window 'QV58163 Main')"
 grep -q '^QV58163_initial() = 0' "$trace" || fail "the driver beside the program was not opened"
 # Four Tabs from the card list reach START.
 keys_to "$window" Tab Tab Tab Tab space
-wait_until 30 grep -q '^QV58163_AD_integral_start(' "$trace" || fail "START did not take"
+waitUntil 30 grep -q '^QV58163_AD_integral_start(' "$trace" || fail "START did not take"
 card="$(sed -n 's/^QV58163_AD_integral_start(\([0-9]*\),.*/\1/p' "$trace" | head -n1)"
 sleep 1
 before="$(reads_of "$card" "$trace")"

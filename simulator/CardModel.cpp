@@ -183,7 +183,7 @@ int32_t CardModel::integralStart(int16_t card, uint8_t mode) {
     simulateLatency();
     int32_t result;
     CardState *c = checkedCard(card, result);
-    if (c && mode > maxMode) {
+    if (c && mode > card::highestMode) {
         result = status::badValue;
     } else if (c) {
         c->running = true;
@@ -221,7 +221,7 @@ int32_t CardModel::integralAllRead(int16_t card, int16_t *results) {
         results[ch] = averagedCode(settings_.signals[ch].at(t), c->ranges[ch], c->mode,
                                    settings_.noise, card, ch, c->samples);
     }
-    std::fill(results + channelCount, results + QV58163_RESULT_SLOTS, unusedSlotValue);
+    std::fill(results + channelCount, results + card::slotCount, unusedSlotValue);
     c->samples += static_cast<uint64_t>(conversionsForMode(c->mode));
     ++c->reads;
     if (tracing) {

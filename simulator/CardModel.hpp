@@ -15,7 +15,6 @@
 
 namespace qv58163::sim {
 
-inline constexpr int maxMode = 10;
 // Written to result slots 8..24, which hold no channel: a program that shows them shows this.
 inline constexpr std::int16_t unusedSlotValue = 0x7A5A;
 

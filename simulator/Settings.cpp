@@ -165,6 +165,63 @@ std::optional<Signal> parseSignal(const std::string &text, std::string &error) {
     return signal;
 }
 
+// Up to eight `;`-separated signals over `base`; an empty entry keeps the base signal.
+std::array<Signal, channelCount> parseSignals(const std::string &text,
+                                              std::array<Signal, channelCount> base,
+                                              std::vector<std::string> &warnings) {
+    const auto entries = split(text, ';');
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i >= static_cast<std::size_t>(channelCount)) {
+            warnings.push_back("QV58163_SIM_SIGNALS: more than 8 entries, the rest are ignored");
+            break;
+        }
+        if (entries[i].empty()) {
+            continue;
+        }
+        std::string error;
+        if (const auto signal = parseSignal(entries[i], error)) {
+            base[i] = *signal;
+        } else {
+            warnings.push_back("QV58163_SIM_SIGNALS: channel " + std::to_string(i) + ": " + error +
+                               ", default kept");
+        }
+    }
+    return base;
+}
+
+// Reads number and count settings; a malformed value keeps the default and adds to `warnings`.
+struct VariableReader {
+    const EnvLookup &env;
+    std::vector<std::string> &warnings;
+
+    void bad(const std::string &name, const std::string &value, const std::string &why) const {
+        warnings.push_back(name + "=\"" + value + "\": " + why + ", default kept");
+    }
+    // A number from 0 to `most` into `target`, when the variable is set.
+    template <typename Target>
+    void number(const std::string &name, double most, const char *why, Target &target) const {
+        if (const auto v = env(name)) {
+            const auto n = toDouble(*v);
+            if (n && *n >= 0.0 && *n <= most) {
+                target = *n;
+            } else {
+                bad(name, *v, why);
+            }
+        }
+    }
+    // A count (unsigned 64-bit) into `target`, when the variable is set.
+    template <typename Target>
+    void count(const std::string &name, const char *why, Target &target) const {
+        if (const auto v = env(name)) {
+            if (const auto n = toNumber<uint64_t>(*v)) {
+                target = *n;
+            } else {
+                bad(name, *v, why);
+            }
+        }
+    }
+};
+
 }  // namespace
 
 Ranges Settings::rangesOf(int card) const {
@@ -179,38 +236,13 @@ std::optional<uint64_t> Settings::failAfterOf(int card) const {
 
 Settings readSettings(const EnvLookup &env, std::vector<std::string> &warnings) {
     Settings s;
-    auto bad = [&warnings](const std::string &name, const std::string &value,
-                           const std::string &why) {
-        warnings.push_back(name + "=\"" + value + "\": " + why + ", default kept");
-    };
-    // A number setting from 0 to `most` into `target`, when it is set.
-    auto readNumber = [&](const std::string &name, double most, const char *why, auto &target) {
-        if (const auto v = env(name)) {
-            const auto n = toDouble(*v);
-            if (n && *n >= 0.0 && *n <= most) {
-                target = *n;
-            } else {
-                bad(name, *v, why);
-            }
-        }
-    };
-    // A count setting (unsigned 64-bit) into `target`, when it is set.
-    auto readCount = [&](const std::string &name, const char *why, auto &target) {
-        if (const auto v = env(name)) {
-            if (const auto n = toNumber<uint64_t>(*v)) {
-                target = *n;
-            } else {
-                bad(name, *v, why);
-            }
-        }
-    };
-
+    const VariableReader read{env, warnings};
     if (const auto v = env("QV58163_SIM_CARDS")) {
         std::string error;
         if (const auto cards = parseCards(*v, error)) {
             s.cards = *cards;
         } else {
-            bad("QV58163_SIM_CARDS", *v, error);
+            read.bad("QV58163_SIM_CARDS", *v, error);
         }
     }
     if (const auto v = env("QV58163_SIM_INITIAL_STATUS")) {
@@ -218,7 +250,7 @@ Settings readSettings(const EnvLookup &env, std::vector<std::string> &warnings) 
                                      std::numeric_limits<int32_t>::max())) {
             s.initialStatus = static_cast<int32_t>(*n);
         } else {
-            bad("QV58163_SIM_INITIAL_STATUS", *v, "not a 32-bit integer");
+            read.bad("QV58163_SIM_INITIAL_STATUS", *v, "not a 32-bit integer");
         }
     }
     if (const auto v = env("QV58163_SIM_RANGES")) {
@@ -230,38 +262,21 @@ Settings readSettings(const EnvLookup &env, std::vector<std::string> &warnings) 
             s.cardRanges[card] = parseRanges(rangesName, *v, s.ranges, warnings);
         }
         std::optional<uint64_t> limit;
-        readCount("QV58163_SIM_FAIL_AFTER_" + std::to_string(card), "not a count of reads", limit);
+        read.count("QV58163_SIM_FAIL_AFTER_" + std::to_string(card), "not a count of reads", limit);
         if (limit) {
             s.cardFailAfter[card] = *limit;
         }
     }
     if (const auto v = env("QV58163_SIM_SIGNALS")) {
-        const auto entries = split(*v, ';');
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (i >= static_cast<std::size_t>(channelCount)) {
-                warnings.push_back(
-                    "QV58163_SIM_SIGNALS: more than 8 entries, the rest are ignored");
-                break;
-            }
-            if (entries[i].empty()) {
-                continue;
-            }
-            std::string error;
-            if (const auto signal = parseSignal(entries[i], error)) {
-                s.signals[i] = *signal;
-            } else {
-                warnings.push_back("QV58163_SIM_SIGNALS: channel " + std::to_string(i) + ": " +
-                                   error + ", default kept");
-            }
-        }
+        s.signals = parseSignals(*v, s.signals, warnings);
     }
     constexpr double unbounded = std::numeric_limits<double>::infinity();
-    readNumber("QV58163_SIM_NOISE", unbounded, "not a standard deviation >= 0 in volts",
-               s.noise.sigma);
-    readCount("QV58163_SIM_SEED", "not an unsigned 64-bit integer", s.noise.seed);
-    readNumber("QV58163_SIM_STEP_MS", unbounded, "not a step >= 0 in milliseconds", s.stepMs);
-    readCount("QV58163_SIM_FAIL_AFTER", "not a count of reads", s.failAfter);
-    readNumber("QV58163_SIM_DELAY_MS", 60000.0, "not a delay 0..60000 in milliseconds", s.delayMs);
+    read.number("QV58163_SIM_NOISE", unbounded, "not a standard deviation >= 0 in volts",
+                s.noise.sigma);
+    read.count("QV58163_SIM_SEED", "not an unsigned 64-bit integer", s.noise.seed);
+    read.number("QV58163_SIM_STEP_MS", unbounded, "not a step >= 0 in milliseconds", s.stepMs);
+    read.count("QV58163_SIM_FAIL_AFTER", "not a count of reads", s.failAfter);
+    read.number("QV58163_SIM_DELAY_MS", 60000.0, "not a delay 0..60000 in milliseconds", s.delayMs);
     if (const auto v = env("QV58163_SIM_TRACE")) {
         s.tracePath = *v;
     }

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 
+#include "CardLimits.hpp"
+
 namespace qv58163::sim {
 
-inline constexpr int channelCount = 8;
+using card::channelCount;
 
 // One channel's input, in volts, as a function of time.
 struct Signal {

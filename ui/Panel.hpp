@@ -24,7 +24,7 @@ public:
     std::optional<int> start();
 
     card::DriverLibrary driver;
-    Module1 module1;
+    card::Module1 module1;
     QV58163_Main window;
     MainProcedures procedures;
 };

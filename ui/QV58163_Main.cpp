@@ -14,11 +14,11 @@
 #include <chrono>
 
 #include "BundledFonts.hpp"
+#include "ChannelName.hpp"
 #include "CompactComboStyle.hpp"
 #include "LazyComboBox.hpp"
 #include "MainProcedures.hpp"
 #include "Pictures.hpp"
-#include "RangeTable.hpp"
 
 namespace qv58163::ui {
 
@@ -68,14 +68,6 @@ void place(QWidget *widget, int left, int top, int width, int height) {
 
 constexpr std::chrono::milliseconds refreshInterval{100};
 
-QStringList rangeEntries() {
-    QStringList entries;
-    for (const card::Range &range : card::rangeTable) {
-        entries << QString::fromLatin1(range.text);
-    }
-    return entries;
-}
-
 }  // namespace
 
 QV58163_Main::QV58163_Main(QWidget *parent) : QMainWindow(parent) {
@@ -105,6 +97,15 @@ QV58163_Main::~QV58163_Main() {
 }
 
 void QV58163_Main::buildControls() {
+    QWidget *client = buildMenuBarAndClientArea();
+    buildCardChoice(client);
+    buildFrame(client);
+    buildAcquisitionControls();
+    buildChannels();
+    wrapControls();
+}
+
+QWidget *QV58163_Main::buildMenuBarAndClientArea() {
     // The menu bar is part of the window: it stays in it where the desktop offers a global menu
     // bar (which would take it out and make the window shorter), and so no global menu service
     // is looked for on the session bus before the window can show. Set before the bar is made.
@@ -118,7 +119,10 @@ void QV58163_Main::buildControls() {
     client->setFixedSize(twipsToPixels(4095), twipsToPixels(5235));
     setCentralWidget(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
+    return client;
+}
 
+void QV58163_Main::buildCardChoice(QWidget *client) {
     idBox_ = new LazyComboBox(client);
     idBox_->setObjectName(QStringLiteral("ID"));
     idBox_->setFont(makeFont(arial, 9.75));
@@ -129,7 +133,10 @@ void QV58163_Main::buildControls() {
     cardLabel_->setFont(makeFont(arial, 11.25));
     cardLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(cardLabel_, 180, 210, 735, 255);
+}
 
+// The frame and, below it on the client area, the exit button.
+void QV58163_Main::buildFrame(QWidget *client) {
     frame_ = new QGroupBox(QStringLiteral("A/D    "), client);
     frame_->setObjectName(QStringLiteral("Frame1"));
     frame_->setFont(makeFont(arial, 14.25));
@@ -145,7 +152,9 @@ void QV58163_Main::buildControls() {
     exitButton_->setCursor(Qt::PointingHandCursor);
     exitButton_->setAutoDefault(false);
     place(exitButton_, 3240, 4680, 615, 435);
+}
 
+void QV58163_Main::buildAcquisitionControls() {
     // Inside the frame, positions are the frame's own; controls with no font of their own take
     // the window's default, not the frame's title font.
     modeLabel_ = new QLabel(QStringLiteral("AD Mode"), frame_);
@@ -157,9 +166,7 @@ void QV58163_Main::buildControls() {
     modeBox_ = new LazyComboBox(frame_);
     modeBox_->setObjectName(QStringLiteral("AD_Mode"));
     modeBox_->setFont(defaultFont());
-    for (int mode = 0; mode <= 10; ++mode) {
-        modeBox_->addItem(QString::number(mode));
-    }
+    modeBox_->addItems(modeEntries());
     place(modeBox_, 960, 390, 735, 315);
 
     startButton_ = new QPushButton(QStringLiteral("START"), frame_);
@@ -174,11 +181,19 @@ void QV58163_Main::buildControls() {
     stopButton_->setAutoDefault(false);
     place(stopButton_, 2880, 360, 855, 375);
 
+    timer_ = new QTimer(this);
+    timer_->setObjectName(QStringLiteral("Timer1"));
+    timer_->setTimerType(Qt::PreciseTimer);
+    timer_->setInterval(refreshInterval);
+}
+
+// Each channel's row in the frame: its name, its value and its range list.
+void QV58163_Main::buildChannels() {
     QPalette valuePalette;
     valuePalette.setColor(QPalette::Window, Qt::black);
     valuePalette.setColor(QPalette::WindowText, QColor(255, 255, 0));
-    for (int i = 0; i < channelCount; ++i) {
-        const QString channel = QStringLiteral("CH0%1").arg(i);
+    for (int i = 0; i < card::channelCount; ++i) {
+        const QString channel = card::channelName(i);
 
         auto *name = new QLabel(channel, frame_);
         name->setObjectName(QStringLiteral("ch0_%1").arg(i));
@@ -205,12 +220,10 @@ void QV58163_Main::buildControls() {
         place(range, 2400, 960 + 360 * i, 1215, 315);
         configBoxes_[i] = range;
     }
+}
 
-    timer_ = new QTimer(this);
-    timer_->setObjectName(QStringLiteral("Timer1"));
-    timer_->setTimerType(Qt::PreciseTimer);
-    timer_->setInterval(refreshInterval);
-
+// The lists' style, and the controls as the procedures see them.
+void QV58163_Main::wrapControls() {
     for (QComboBox *box : findChildren<QComboBox *>()) {
         box->setStyle(comboStyle_.get());
     }
@@ -218,7 +231,7 @@ void QV58163_Main::buildControls() {
     // Every list starts with no entry chosen.
     idList_ = std::make_unique<ComboList>(idBox_, QStringLiteral("ID"));
     modeList_ = std::make_unique<ComboList>(modeBox_, QStringLiteral("AD_Mode"));
-    for (int i = 0; i < channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         configLists_[i] =
             std::make_unique<ComboList>(configBoxes_[i], QStringLiteral("AD_config(%1)").arg(i));
         valueCaptions_[i] = std::make_unique<LabelCaption>(valueLabels_[i]);
@@ -230,7 +243,7 @@ void QV58163_Main::setUpTabOrder() {
     // By tab index: ID 0, chk_exit 19, AD_Mode 20, CmB_Stop 22, CmB_Start 23, AD_config(i) 31 - i.
     // The labels' and the frame's indices fill the gaps, but they never take focus.
     QList<QWidget *> chain = {idBox_, exitButton_, modeBox_, stopButton_, startButton_};
-    for (int i = channelCount - 1; i >= 0; --i) {
+    for (int i = card::channelCount - 1; i >= 0; --i) {
         chain << configBoxes_[i];
     }
     for (qsizetype k = 1; k < chain.size(); ++k) {
@@ -243,7 +256,7 @@ void QV58163_Main::attach(MainProcedures &procedures) {
     procedures_ = &procedures;
     MainProcedures *p = procedures_;
     idList_->setClick([p] { p->raise(Event::IdClick); });
-    for (int i = 0; i < channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         const auto index = static_cast<std::int16_t>(i);
         configLists_[i]->setClick([p, index] { p->raise(Event::ConfigClick, index); });
     }

@@ -84,7 +84,13 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void buildControls();
+    void buildControls();  // the steps below, in the order the window was laid out
+    QWidget *buildMenuBarAndClientArea();
+    void buildCardChoice(QWidget *client);
+    void buildFrame(QWidget *client);
+    void buildAcquisitionControls();
+    void buildChannels();
+    void wrapControls();
     void setUpTabOrder();
 
     std::unique_ptr<QStyle> comboStyle_;  // the lists' style
@@ -101,16 +107,16 @@ private:
     QComboBox *modeBox_ = nullptr;
     QPushButton *startButton_ = nullptr;
     QPushButton *stopButton_ = nullptr;
-    std::array<QLabel *, channelCount> channelLabels_{};
-    std::array<QLabel *, channelCount> valueLabels_{};
-    std::array<QComboBox *, channelCount> configBoxes_{};
+    std::array<QLabel *, card::channelCount> channelLabels_{};
+    std::array<QLabel *, card::channelCount> valueLabels_{};
+    std::array<QComboBox *, card::channelCount> configBoxes_{};
     QAction *exitAction_ = nullptr;
     QTimer *timer_ = nullptr;
 
     std::unique_ptr<ComboList> idList_;
     std::unique_ptr<ComboList> modeList_;
-    std::array<std::unique_ptr<ComboList>, channelCount> configLists_;
-    std::array<std::unique_ptr<LabelCaption>, channelCount> valueCaptions_;
+    std::array<std::unique_ptr<ComboList>, card::channelCount> configLists_;
+    std::array<std::unique_ptr<LabelCaption>, card::channelCount> valueCaptions_;
     std::unique_ptr<TimerControl> timerControl_;
 };
 

@@ -45,12 +45,12 @@ protected:
             << "cannot read QV58163_SCREENSHOT";
         shot = shot.convertToFormat(QImage::Format_RGB32);
         captions = qEnvironmentVariable("QV58163_CAPTIONS").split(',');
-        ASSERT_EQ(captions.size(), Form::channelCount);
+        ASSERT_EQ(captions.size(), card::channelCount);
 
         rig.window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&rig.window));
         initial = draw();
-        for (int i = 0; i < Form::channelCount; ++i) {
+        for (int i = 0; i < card::channelCount; ++i) {
             rig.window.advalue(i).setCaption(captions[i]);
         }
         // Focus moved to START from the keyboard, as scripts/screenshot.sh moves it.
@@ -85,7 +85,7 @@ TEST_F(Screenshot, IsTheWholeWindow) {
 }
 
 TEST_F(Screenshot, ReadingsAreYellowOnBlackAndShowTheirVoltage) {
-    for (int i = 0; i < Form::channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         SCOPED_TRACE(captions[i].toStdString());
         // Client area, then the frame at (8, 40), then the label at (64, 64 + 24 i): 83 x 19.
         const QRect label(origin + QPoint(8, 40) + QPoint(64, 64 + 24 * i), QSize(83, 19));
@@ -118,7 +118,7 @@ TEST_F(Screenshot, FrameTitleRowNamesAndButtonsAreThere) {
         {"STOP", inWindow(rig.window.stopButton())},
         {"exit button", inWindow(rig.window.exitButton())},
     };
-    for (int i = 0; i < Form::channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         regions.emplace_back("CH0" + std::to_string(i), inWindow(rig.window.channelLabel(i)));
     }
     const QColor background = shot.pixelColor(origin + QPoint(2, 2));

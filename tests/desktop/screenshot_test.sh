@@ -5,6 +5,7 @@
 #   screenshot_test.sh SOURCE_DIR PROGRAM_DIR CHECKER OUT_DIR
 set -euo pipefail
 source_dir="$1"
+. "$source_dir/scripts/lib.sh"
 program_dir="$2"
 checker="$3"
 out="$4"
@@ -22,4 +23,4 @@ QV58163_BIN_DIR="$program_dir" "$source_dir/scripts/screenshot.sh" "$out/screens
 # The checker's own leaks under the sanitizer are the X libraries', not the program's.
 QT_QPA_PLATFORM=xcb QV58163_SCREENSHOT="$out/screenshot.png" QV58163_CAPTIONS="$captions" \
     ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
-    xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$checker"
+    inXvfb "$checker"

@@ -45,7 +45,7 @@ TEST_F(Accessibility, LabelsAndButtonsAreNamedByTheirVisibleText) {
     EXPECT_EQ(nameOf(w.startButton()), "START");
     EXPECT_EQ(nameOf(w.stopButton()), "STOP");
     EXPECT_EQ(nameOf(w.exitButton()), "Exit");  // a picture only: named as its tooltip
-    for (int i = 0; i < Form::channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         EXPECT_EQ(nameOf(w.channelLabel(i)), QStringLiteral("CH0%1").arg(i));
     }
 }
@@ -63,7 +63,7 @@ TEST_F(Accessibility, ListsAreNamedByTheirChosenEntryAndFollowTheChoice) {
     EXPECT_EQ(nameOf(w.modeBox()), "1");
     const char *shown[] = {"1: -5V ~ +5V", "0: 0V ~ 5V", "3: -10V ~ +10V", "2: 0V ~ 10V",
                            "1: -5V ~ +5V", "0: 0V ~ 5V", "3: -10V ~ +10V", "255 : stop"};
-    for (int i = 0; i < Form::channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         EXPECT_EQ(nameOf(w.configBox(i)), shown[i]) << i;
     }
     w.configBox(7)->setCurrentIndex(2);
@@ -74,7 +74,7 @@ TEST_F(Accessibility, ListsAreNamedByTheirChosenEntryAndFollowTheChoice) {
 
 TEST_F(Accessibility, ValueLabelsSpeakTheirReadingAndNameTheirChannel) {
     ui::QV58163_Main &w = rig.window;
-    for (int i = 0; i < Form::channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         const QString channel = QStringLiteral("CH0%1").arg(i);
         EXPECT_EQ(nameOf(w.valueLabel(i)), "0.00000") << channel.toStdString();
         EXPECT_EQ(descriptionOf(w.valueLabel(i)), channel);

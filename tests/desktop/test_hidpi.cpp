@@ -73,11 +73,11 @@ TEST(HiDpi, TheWindowIsScaledExactlyInDevicePixels) {
 
     // Each value label, found at its logical place times the factor, is black with yellow text
     // drawn at the device resolution (more yellow pixels than the logical area could hold).
-    for (int i = 0; i < Form::channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         window.advalue(i).setCaption(QStringLiteral("-8.888V"));
     }
     const QImage shown = window.grab().toImage();
-    for (int i = 0; i < Form::channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         QLabel *label = window.valueLabel(i);
         const QRect logical(label->mapTo(&window, QPoint(0, 0)), label->size());
         const QRect device(logical.topLeft() * factor, logical.size() * factor);

@@ -39,7 +39,7 @@ TEST_F(TextFit, LabelsHoldTheirLongestCaption) {
                w.cardLabel());
     expectFits(w.modeLabel()->fontMetrics(), w.modeLabel()->text(), w.modeLabel()->contentsRect(),
                w.modeLabel());
-    for (int i = 0; i < Form::channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         QLabel *name = w.channelLabel(i);
         expectFits(name->fontMetrics(), name->text(), name->contentsRect(), name);
         // The initial caption, and the widest reading a range gives.
@@ -64,7 +64,7 @@ TEST_F(TextFit, ButtonsHoldTheirText) {
 TEST_F(TextFit, EveryListEntryFitsTheListsTextField) {
     ui::QV58163_Main &w = rig.window;
     QList<QComboBox *> lists = {w.idBox(), w.modeBox()};
-    for (int i = 0; i < Form::channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         lists << w.configBox(i);
     }
     for (QComboBox *list : lists) {

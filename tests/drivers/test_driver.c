@@ -1,7 +1,8 @@
 /*
  * A small driver for the binding tests. Built several times, each copy named libQV58163.so in a
  * directory of its own and told apart by the status its QV58163_initial returns
- * (TEST_DRIVER_ID). With TEST_DRIVER_NO_STOP the copy lacks QV58163_AD_integral_stop.
+ * (TEST_DRIVER_ID). With TEST_DRIVER_NO_STOP the copy lacks QV58163_AD_integral_stop; with
+ * TEST_DRIVER_CHANGING_READS each read writes other counts than the last, as a live card does.
  * When QV58163_TEST_LOG names a file, every call is appended to it as "NAME(ARGS)".
  */
 #include <stdio.h>
@@ -53,12 +54,20 @@ int32_t QV58163_CALL QV58163_AD_integral_start(int16_t card, uint8_t mode) {
     return 0;
 }
 
-/* Channel i reads 100 * (i + 1). */
+/* Channel i reads 100 * (i + 1), or changing counts. */
 int32_t QV58163_CALL QV58163_AD_integral_all_read(int16_t card, int16_t *results) {
     int i;
+#if defined(TEST_DRIVER_CHANGING_READS)
+    static int reads;
+    ++reads;
+#endif
     log_call("QV58163_AD_integral_all_read(%d)", card, 0, 0);
     for (i = 0; i < 8; ++i) {
+#if defined(TEST_DRIVER_CHANGING_READS)
+        results[i] = (int16_t)((reads * 41 + i * 509) % 4096 - 2048);
+#else
         results[i] = (int16_t)(100 * (i + 1));
+#endif
     }
     return 0;
 }

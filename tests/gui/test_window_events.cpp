@@ -1,6 +1,7 @@
 // The real window on the simulated card: each event the window answers reaches its procedure and
-// AD_Mode's does not, each way out ends the program through the end seam, and the real message
-// box looks as it should. What each procedure does is tested on the window in memory.
+// AD_Mode's does not, each way out reaches its procedure, and the real message box looks as it
+// should. What each procedure does (what an exit closes, that nothing runs after the end) is
+// tested on the window in memory.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -9,7 +10,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 #include "PanelRig.hpp"
@@ -39,9 +39,7 @@ TEST_F(WindowEvents, TheOperatorsChoicesReachTheirProcedures) {
     rig.window.configBox(6)->setCurrentIndex(4);
     rig.window.modeBox()->setCurrentIndex(7);  // answers no Click: read when START is pressed
     rig.window.startButton()->click();
-    EXPECT_TRUE(rig.window.timer()->isActive());
     rig.window.stopButton()->click();
-    EXPECT_FALSE(rig.window.timer()->isActive());
 
     EXPECT_EQ(callsSince(startUp),
               (QStringList{"QV58163_AD_config_set(2, 6, 255)", "QV58163_AD_integral_start(2, 7)",
@@ -49,7 +47,7 @@ TEST_F(WindowEvents, TheOperatorsChoicesReachTheirProcedures) {
     EXPECT_TRUE(rig.messages.empty());
 }
 
-TEST_F(WindowEvents, EachWayOutClosesTheDriverAndEndsWithStatusZero) {
+TEST_F(WindowEvents, EachWayOutEndsTheProgramWithStatusZero) {
     const std::pair<const char *, std::function<void(ui::QV58163_Main &)>> exits[] = {
         {"exit button", [](ui::QV58163_Main &w) { w.exitButton()->click(); }},
         {"Exit menu", [](ui::QV58163_Main &w) { w.exitAction()->trigger(); }},
@@ -59,19 +57,8 @@ TEST_F(WindowEvents, EachWayOutClosesTheDriverAndEndsWithStatusZero) {
         SCOPED_TRACE(name);
         PanelRig rig;
         ASSERT_FALSE(rig.start());
-        rig.window.startButton()->click();
-        const qsizetype before = simulatorTrace(trace).size();
-
         exit(rig.window);
-        EXPECT_EQ(callsSince(before), QStringList{"QV58163_close()"}) << "no stop call";
         EXPECT_EQ(rig.endStatuses, std::vector<int>{0});
-
-        // Nothing is answered after the end, not even a tick that was due.
-        rig.window.stopButton()->click();
-        rig.window.close();
-        QTest::qWait(250);
-        EXPECT_EQ(callsSince(before), QStringList{"QV58163_close()"});
-        EXPECT_EQ(rig.endStatuses.size(), 1u);
     }
 }
 

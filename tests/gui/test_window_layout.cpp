@@ -73,7 +73,7 @@ TEST_F(WindowLayout, EveryControlHasItsPlaceSizeAndFont) {
     EXPECT_EQ(window.startButton()->parentWidget(), window.frame());
     EXPECT_EQ(window.startButton()->mapTo(window.clientArea(), QPoint(0, 0)),
               QPoint((1800 + 120) / 15, (360 + 600) / 15));
-    for (int i = 0; i < Form::channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         EXPECT_EQ(window.valueLabel(i)->geometry().top(), (960 + 360 * i) / 15) << i;
         EXPECT_EQ(window.channelLabel(i)->geometry().top(), (930 + 360 * i) / 15) << i;
         EXPECT_EQ(window.configBox(i)->geometry().top(), (960 + 360 * i) / 15) << i;
@@ -111,7 +111,7 @@ TEST_F(WindowLayout, TextsAndEntriesAtCreation) {
     EXPECT_EQ(entries(window.modeBox()),
               (QStringList{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
     EXPECT_EQ(window.modeBox()->currentIndex(), -1);
-    for (int i = 0; i < Form::channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(window.channelLabel(i)->text(), QStringLiteral("CH0%1").arg(i));
         EXPECT_EQ(window.valueLabel(i)->text(), QStringLiteral("0.00000"));

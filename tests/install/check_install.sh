@@ -7,10 +7,8 @@ build="$1"
 root="$2/root"
 rm -rf "$2"
 mkdir -p "$2"
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+. "$(dirname "$0")/../../scripts/lib.sh"
+failPrefix="FAIL: "
 
 DESTDIR="$root" cmake --install "$build" --prefix /usr >"$2/install.log"
 

@@ -10,10 +10,8 @@ build="$1"
 scratch="$2"
 rm -rf "$scratch"
 mkdir -p "$scratch"
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+. "$(dirname "$0")/../../scripts/lib.sh"
+failPrefix="FAIL: "
 
 cpack --config "$build/CPackConfig.cmake" -B "$scratch/packages" >"$scratch/cpack.log" 2>&1 ||
     { cat "$scratch/cpack.log" >&2; fail "cpack"; }

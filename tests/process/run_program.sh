@@ -4,9 +4,8 @@
 # run.
 #   run_program.sh PROGRAM_DIR
 set -uo pipefail
-if [ -z "${QV58163_IN_XVFB:-}" ]; then
-    QV58163_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$0" "$@"
-fi
+. "$(dirname "$0")/../../scripts/lib.sh"
+inOwnXServer "$@"
 bin_dir="$1"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
@@ -26,7 +25,6 @@ check() {  # check NAME CONDITION-RESULT DETAIL
 
 export XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-unset QT_QPA_PLATFORM
 
 # Starts PROGRAM in the background, waits for a window titled TITLE, sends KEYS to it, and waits
 # for the program to end. Sets $status (124 if it did not end), $found (0 if the window came) and
@@ -57,27 +55,18 @@ drive() {  # drive PROGRAM TITLE KEYS...
     fi
 }
 
-trace="$scratch/calls.trace"
-export QV58163_SIM_TRACE="$trace"
-
-# An operator's exit from the menu bar by its access key: status 0, the driver closed last.
-rm -f "$trace"
+# An operator's exit from the menu bar by its access key ends the process with status 0 (what an
+# exit does to the driver is checked on the procedures).
 drive "$bin_dir/qv58163" "QV58163 Main" alt+e
 check "the main window is shown" "$found" "no window"
 check "Alt+E exits with status 0" "$([ "$status" = 0 ] && echo 0 || echo 1)" "status $status"
-check "the driver is closed last" "$([ "$(tail -n 1 "$trace")" = "QV58163_close() = 0" ] && echo 0 || echo 1)" \
-    "last call: $(tail -n 1 "$trace" 2>/dev/null)"
-check "no stop call on the way out" "$(grep -q integral_stop "$trace" && echo 1 || echo 0)" "a stop was sent"
 
-# The driver fails to open: the message, the two closes, status 2, the window never shown.
-rm -f "$trace"
+# The driver fails to open: the message, status 2, the window never shown (the calls it makes are
+# checked on the procedures).
 QV58163_SIM_INITIAL_STATUS=3 drive "$bin_dir/qv58163" "QV58163" Return
 check "the failure message box is shown" "$found" "no message box"
 check "the main window is never shown" "$([ "$main_shown" = 1 ] && echo 0 || echo 1)" "it was"
 check "a failed driver ends with status 2" "$([ "$status" = 2 ] && echo 0 || echo 1)" "status $status"
-check "initial, close, close" \
-    "$([ "$(cat "$trace")" = $'QV58163_initial() = 3\nQV58163_close() = 0\nQV58163_close() = 0' ] && echo 0 || echo 1)" \
-    "$(tr '\n' '|' <"$trace")"
 
 # No driver anywhere: the run-time error report, on screen and on standard error, status 1.
 mkdir -p "$scratch/alone"

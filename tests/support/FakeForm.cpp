@@ -1,6 +1,5 @@
 #include "FakeForm.hpp"
 
-#include "RangeTable.hpp"
 #include "RuntimeError.hpp"
 
 namespace qv58163::test {
@@ -40,30 +39,9 @@ void FakeTimer::setEnabled(bool on) {
     log_.push_back(on ? "Timer1.Enabled = True" : "Timer1.Enabled = False");
 }
 
-namespace {
-
-// The entries of the range lists and the mode list, as the window has them.
-QStringList rangeEntries() {
-    QStringList entries;
-    for (const card::Range &range : card::rangeTable) {
-        entries << QString::fromLatin1(range.text);
-    }
-    return entries;
-}
-
-QStringList modeEntries() {
-    QStringList modes;
-    for (int m = 0; m <= 10; ++m) {
-        modes << QString::number(m);
-    }
-    return modes;
-}
-
-}  // namespace
-
 FakeForm::FakeForm(CallLog &log)
     : id("ID", {}, log), mode("AD_Mode", modeEntries(), log), timer(log), log_(log) {
-    for (int i = 0; i < channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         config[i] =
             std::make_unique<FakeList>("AD_config(" + std::to_string(i) + ")", rangeEntries(), log);
     }
@@ -76,7 +54,7 @@ void FakeForm::attach(MainProcedures &procedures) {
         log_.push_back("ID_Click");
         p->raise(Event::IdClick);
     };
-    for (int i = 0; i < channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         const auto index = static_cast<std::int16_t>(i);
         config[i]->click = [this, p, index] {
             log_.push_back("AD_config_Click(" + std::to_string(index) + ")");

@@ -13,10 +13,9 @@
 
 #include "Form.hpp"
 #include "MainProcedures.hpp"
+#include "RecordingDriver.hpp"  // the shared CallLog
 
 namespace qv58163::test {
-
-using CallLog = std::vector<std::string>;
 
 class FakeList final : public DropDownList {
 public:
@@ -88,8 +87,8 @@ public:
 
     FakeList id;
     FakeList mode;
-    std::array<std::unique_ptr<FakeList>, channelCount> config;
-    std::array<FakeLabel, channelCount> values;
+    std::array<std::unique_ptr<FakeList>, card::channelCount> config;
+    std::array<FakeLabel, card::channelCount> values;
     FakeTimer timer;
     std::vector<QString> messages;
     std::optional<int> endStatus;

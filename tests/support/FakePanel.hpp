@@ -11,8 +11,6 @@
 
 namespace qv58163::test {
 
-using Calls = CallLog;
-
 struct FakePanel {
     explicit FakePanel(const QString &decimalPoint = QStringLiteral("."))
         : procedures(form, driver, module1, decimalPoint,
@@ -21,17 +19,17 @@ struct FakePanel {
     }
 
     // The log from entry `from` on.
-    Calls since(std::size_t from) const {
-        return Calls(log.begin() + static_cast<std::ptrdiff_t>(from), log.end());
+    CallLog since(std::size_t from) const {
+        return CallLog(log.begin() + static_cast<std::ptrdiff_t>(from), log.end());
     }
     // The log's entries starting with `prefix`: driver calls ("QV58163_info") or window
     // operations ("ID.").
-    Calls entries(const std::string &prefix) const { return entriesStartingWith(log, prefix); }
+    CallLog entries(const std::string &prefix) const { return entriesStartingWith(log, prefix); }
 
     CallLog log;
     RecordingDriver driver{log};
     FakeForm form{log};
-    Module1 module1;
+    card::Module1 module1;
     std::ostringstream errors;
     MainProcedures procedures;
 };

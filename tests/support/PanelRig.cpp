@@ -26,7 +26,7 @@ PanelRig::PanelRig(const QString &driverDir)
 
 QStringList PanelRig::captions() const {
     QStringList texts;
-    for (int i = 0; i < Form::channelCount; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         texts << window.valueLabel(i)->text();
     }
     return texts;

@@ -19,7 +19,7 @@
 namespace qv58163::test {
 
 // Where the built simulated card lies, and each test driver (tests/drivers): "beside", "system",
-// "decoy", "no_stop", "hostile", "empty".
+// "decoy", "no_stop", "changing", "hostile", "empty".
 QString simulatorDir();
 QString testDriverDir(const char *name);
 

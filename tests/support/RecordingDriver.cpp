@@ -3,7 +3,7 @@
 namespace qv58163::test {
 
 namespace {
-std::string Args(std::initializer_list<long long> values) {
+std::string arguments(std::initializer_list<long long> values) {
     std::string text = "(";
     for (auto it = values.begin(); it != values.end(); ++it) {
         text += (it == values.begin() ? "" : ", ") + std::to_string(*it);
@@ -23,14 +23,14 @@ std::int32_t RecordingDriver::QV58163_close() {
 }
 
 std::int32_t RecordingDriver::QV58163_info(std::int16_t card, std::int32_t &info) {
-    record("QV58163_info" + Args({card, info}));
+    record("QV58163_info" + arguments({card, info}));
     info = 1000 + card;  // something of the driver's own, seen by the next probe
     return cards.count(card) != 0 ? 0 : -1;
 }
 
 std::int32_t RecordingDriver::QV58163_AD_config_read(std::int16_t card, std::int16_t channel,
                                                      std::uint8_t &code) {
-    record("QV58163_AD_config_read" + Args({card, channel}));
+    record("QV58163_AD_config_read" + arguments({card, channel}));
     if (const auto it = codes.find(channel); it != codes.end()) {
         code = it->second;
     }
@@ -39,32 +39,24 @@ std::int32_t RecordingDriver::QV58163_AD_config_read(std::int16_t card, std::int
 
 std::int32_t RecordingDriver::QV58163_AD_config_set(std::int16_t card, std::int16_t channel,
                                                     std::int16_t code) {
-    record("QV58163_AD_config_set" + Args({card, channel, code}));
+    record("QV58163_AD_config_set" + arguments({card, channel, code}));
     return 0;
 }
 
 std::int32_t RecordingDriver::QV58163_AD_integral_start(std::int16_t card, std::uint8_t mode) {
-    record("QV58163_AD_integral_start" + Args({card, mode}));
+    record("QV58163_AD_integral_start" + arguments({card, mode}));
     return 0;
 }
 
 std::int32_t RecordingDriver::QV58163_AD_integral_all_read(std::int16_t card,
                                                            std::int16_t *results) {
-    record("QV58163_AD_integral_all_read" + Args({card}));
+    record("QV58163_AD_integral_all_read" + arguments({card}));
     return onRead ? onRead(card, results) : 0;
 }
 
 std::int32_t RecordingDriver::QV58163_AD_integral_stop(std::int16_t card) {
-    record("QV58163_AD_integral_stop" + Args({card}));
+    record("QV58163_AD_integral_stop" + arguments({card}));
     return 0;
-}
-
-bool RecordingDriver::closeIfReachable() noexcept {
-    if (!closeReachable) {
-        return false;
-    }
-    QV58163_close();
-    return true;
 }
 
 CallLog entriesStartingWith(const CallLog &log, const std::string &prefix) {
@@ -75,6 +67,14 @@ CallLog entriesStartingWith(const CallLog &log, const std::string &prefix) {
         }
     }
     return found;
+}
+
+bool RecordingDriver::closeIfReachable() noexcept {
+    if (!closeReachable) {
+        return false;
+    }
+    QV58163_close();
+    return true;
 }
 
 }  // namespace qv58163::test

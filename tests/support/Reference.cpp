@@ -18,10 +18,10 @@ std::string Compose(bool negative, const std::string &integerDigits, std::uint64
 
 // m x 2^e written in decimal, for the doubles too large to have a fraction.
 std::string ShiftedDecimal(std::uint64_t m, int e) {
-    constexpr std::uint64_t kBase = 1000000000;  // limbs of nine decimal digits, lowest first
+    constexpr std::uint64_t limbBase = 1000000000;  // limbs of nine decimal digits, lowest first
     std::vector<std::uint64_t> limbs;
-    for (; m != 0; m /= kBase) {
-        limbs.push_back(m % kBase);
+    for (; m != 0; m /= limbBase) {
+        limbs.push_back(m % limbBase);
     }
     while (e > 0) {
         const int shift = e < 30 ? e : 30;
@@ -29,11 +29,11 @@ std::string ShiftedDecimal(std::uint64_t m, int e) {
         std::uint64_t carry = 0;
         for (std::uint64_t &limb : limbs) {
             const std::uint64_t value = (limb << shift) + carry;
-            limb = value % kBase;
-            carry = value / kBase;
+            limb = value % limbBase;
+            carry = value / limbBase;
         }
-        for (; carry != 0; carry /= kBase) {
-            limbs.push_back(carry % kBase);
+        for (; carry != 0; carry /= limbBase) {
+            limbs.push_back(carry % limbBase);
         }
     }
     std::string text = std::to_string(limbs.back());
@@ -46,11 +46,11 @@ std::string ShiftedDecimal(std::uint64_t m, int e) {
 
 }  // namespace
 
-std::int32_t SlotCount(std::int16_t slot) {
+std::int32_t countOfSlot(std::int16_t slot) {
     return slot < 0 ? std::int32_t{slot} + 4096 : std::int32_t{slot};
 }
 
-Volts Convert(int position, std::int32_t count, Volts shared) {
+Volts convert(int position, std::int32_t count, Volts shared) {
     // Bipolar: 0..2047 positive, above that the 12-bit two's complement of a negative value.
     const auto bipolar = [count](std::int64_t span) {
         return count > 2047 ? Volts{-(4096 - std::int64_t{count}) * span, 4096}
@@ -72,7 +72,7 @@ Volts Convert(int position, std::int32_t count, Volts shared) {
     }
 }
 
-std::string Display(Volts volts, const std::string &point) {
+std::string display(Volts volts, const std::string &point) {
     const auto magnitude = static_cast<std::uint64_t>(std::llabs(volts.num)) * 1000;
     const auto den = static_cast<std::uint64_t>(volts.den);
     std::uint64_t thousandths = magnitude / den;
@@ -82,7 +82,7 @@ std::string Display(Volts volts, const std::string &point) {
     return Compose(volts.num < 0, std::to_string(thousandths / 1000), thousandths % 1000, point);
 }
 
-std::string Display(double volts, const std::string &point) {
+std::string display(double volts, const std::string &point) {
     const bool negative = volts < 0;
     int exponent = 0;
     // |volts| = m x 2^e exactly, m a 53-bit integer.
@@ -110,13 +110,13 @@ std::string Display(double volts, const std::string &point) {
     return Compose(negative, std::to_string(thousandths / 1000), thousandths % 1000, point);
 }
 
-std::array<std::string, 8> Refresh(const std::int16_t *results, const std::array<int, 8> &positions,
+std::array<std::string, 8> refresh(const std::int16_t *results, const std::array<int, 8> &positions,
                                    const std::string &point) {
     std::array<std::string, 8> captions;
     Volts volts;  // 0 at the start of each refresh, then carried from channel to channel
     for (int i = 0; i < 8; ++i) {
-        volts = Convert(positions[i], SlotCount(results[i]), volts);
-        captions[i] = Display(volts, point);
+        volts = convert(positions[i], countOfSlot(results[i]), volts);
+        captions[i] = display(volts, point);
     }
     return captions;
 }

@@ -17,21 +17,21 @@ struct Volts {
 };
 
 // The count of a result slot: the slot widened, lifted by 4096 when negative.
-std::int32_t SlotCount(std::int16_t slot);
+std::int32_t countOfSlot(std::int16_t slot);
 
 // Channel conversion by the range chosen at list position `position` (0 to 4). Any other
 // position, such as -1 for no choice, gives `shared` back unchanged.
-Volts Convert(int position, std::int32_t count, Volts shared);
+Volts convert(int position, std::int32_t count, Volts shared);
 
 // The display text "0.000V" of an exact voltage, and of any finite double (its exact binary
 // value written out in decimal): minus for negative values only, three decimals rounded half away
 // from zero, `point` as the decimal separator.
-std::string Display(Volts volts, const std::string &point);
-std::string Display(double volts, const std::string &point);
+std::string display(Volts volts, const std::string &point);
+std::string display(double volts, const std::string &point);
 
 // The eight captions one refresh shows for result slots 0 to 7 read with the lists at
 // `positions`: one voltage carried from channel to channel, 0 at the start of the refresh.
-std::array<std::string, 8> Refresh(const std::int16_t *results, const std::array<int, 8> &positions,
+std::array<std::string, 8> refresh(const std::int16_t *results, const std::array<int, 8> &positions,
                                    const std::string &point);
 
 }  // namespace qv58163::reference

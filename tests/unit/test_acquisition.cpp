@@ -5,6 +5,7 @@
 #include <array>
 
 #include "FakePanel.hpp"
+#include "RowName.hpp"
 
 namespace qv58163::test {
 namespace {
@@ -23,7 +24,7 @@ protected:
 
     // Start-up with the card reporting `codes`; the program must not end in it.
     void load(const Codes &codes = {0, 0, 0, 0, 0, 0, 0, 0}) {
-        for (int i = 0; i < 8; ++i) {
+        for (int i = 0; i < card::channelCount; ++i) {
             panel.driver.codes[i] = static_cast<std::uint8_t>(codes[i]);
         }
         panel.form.load();
@@ -33,8 +34,8 @@ protected:
     // returns `status`.
     void reads(const Slots &results, std::int32_t status = 0) {
         panel.driver.onRead = [results, status](std::int16_t, std::int16_t *buffer) {
-            for (int k = 0; k < QV58163_RESULT_SLOTS; ++k) {
-                buffer[k] = k < 8 ? results[k] : garbage;
+            for (int k = 0; k < card::slotCount; ++k) {
+                buffer[k] = k < card::channelCount ? results[k] : garbage;
             }
             return status;
         };
@@ -53,8 +54,8 @@ TEST_F(Acquisition, StartSendsTheModeChosenAtThatMomentAndEnablesTheTimer) {
         const std::size_t from = panel.log.size();
         panel.form.pressStart();
         EXPECT_EQ(panel.since(from),
-                  (Calls{"QV58163_AD_integral_start(3, " + std::to_string(mode) + ")",
-                         "Timer1.Enabled = True"}));
+                  (CallLog{"QV58163_AD_integral_start(3, " + std::to_string(mode) + ")",
+                           "Timer1.Enabled = True"}));
         EXPECT_TRUE(panel.form.timer.enabled);
     }
 }
@@ -64,7 +65,7 @@ TEST_F(Acquisition, StartTwiceStartsTwiceAndTheTimerStaysOn) {
     panel.form.pressStart();
     panel.form.pressStart();
     EXPECT_EQ(panel.entries("QV58163_AD_integral_start"),
-              (Calls{"QV58163_AD_integral_start(3, 1)", "QV58163_AD_integral_start(3, 1)"}));
+              (CallLog{"QV58163_AD_integral_start(3, 1)", "QV58163_AD_integral_start(3, 1)"}));
     EXPECT_TRUE(panel.form.timer.enabled);
     panel.form.tick();
     EXPECT_EQ(readCount(), 1u);
@@ -74,7 +75,8 @@ TEST_F(Acquisition, StopBeforeStartStopsOnceAndNoRefreshEverRuns) {
     load();
     const std::size_t from = panel.log.size();
     panel.form.pressStop();
-    EXPECT_EQ(panel.since(from), (Calls{"QV58163_AD_integral_stop(3)", "Timer1.Enabled = False"}));
+    EXPECT_EQ(panel.since(from),
+              (CallLog{"QV58163_AD_integral_stop(3)", "Timer1.Enabled = False"}));
     for (int k = 0; k < 3; ++k) {
         panel.form.tick();
     }
@@ -107,9 +109,9 @@ TEST_F(Acquisition, EachTickReadsOnceFromTheCardSelectedThenAndStartsNoOther) {
     panel.form.tick();
     panel.form.pressStop();
     EXPECT_EQ(panel.entries("QV58163_AD_integral"),
-              (Calls{"QV58163_AD_integral_start(5, 1)", "QV58163_AD_integral_all_read(5)",
-                     "QV58163_AD_integral_all_read(2)", "QV58163_AD_integral_all_read(2)",
-                     "QV58163_AD_integral_all_read(5)", "QV58163_AD_integral_stop(5)"}));
+              (CallLog{"QV58163_AD_integral_start(5, 1)", "QV58163_AD_integral_all_read(5)",
+                       "QV58163_AD_integral_all_read(2)", "QV58163_AD_integral_all_read(2)",
+                       "QV58163_AD_integral_all_read(5)", "QV58163_AD_integral_stop(5)"}));
 
     panel.form.pressStart();
     panel.form.id.choose(0);
@@ -124,12 +126,12 @@ TEST_F(Acquisition, AModeChosenWhileAcquiringCountsFromTheNextStart) {
     panel.form.pressStart();
     const std::size_t from = panel.log.size();
     panel.form.mode.choose(6);
-    EXPECT_EQ(panel.since(from), Calls{}) << "AD_Mode answers no Click";
+    EXPECT_EQ(panel.since(from), CallLog{}) << "AD_Mode answers no Click";
     panel.form.tick();
     panel.form.pressStop();
     panel.form.pressStart();
     EXPECT_EQ(panel.entries("QV58163_AD_integral_start"),
-              (Calls{"QV58163_AD_integral_start(3, 1)", "QV58163_AD_integral_start(3, 6)"}));
+              (CallLog{"QV58163_AD_integral_start(3, 1)", "QV58163_AD_integral_start(3, 6)"}));
 }
 
 TEST_F(Acquisition, AReadThatWritesNothingShowsZeroOnEveryRange) {
@@ -190,7 +192,7 @@ TEST_P(OneRefresh, ShowsEachChannelsVoltage) {
     panel.form.tick();
     reads(row.results);
     panel.form.tick();
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         EXPECT_EQ(panel.form.values[i].caption, QString::fromLatin1(row.captions[i]))
             << "channel " << i << ", result " << row.results[i];
     }
@@ -253,7 +255,8 @@ INSTANTIATE_TEST_SUITE_P(
             {3, 255, 1, 2, 0, 0, 0, 0},
             {2, 3, 5, 6, 7},
             {-2048, 100, 100, 100, 4095, 100, 100, 100},
-            {"-10.000V", "0.000V", "0.000V", "0.000V", "5.000V", "5.000V", "5.000V", "5.000V"}}));
+            {"-10.000V", "0.000V", "0.000V", "0.000V", "5.000V", "5.000V", "5.000V", "5.000V"}}),
+    RowName());
 
 TEST_F(Acquisition, SlotsPastTheChannelsNeverShow) {
     load({0, 1, 2, 3, 0, 1, 2, 3});

@@ -41,7 +41,7 @@ TEST(Checks, ConversionsOutOfRangeAreErrors) {
 }
 
 TEST(Checks, TheTableRefusesIndicesOutsideIt) {
-    Module1 module1;
+    card::Module1 module1;
     EXPECT_EQ(errorOf([&] { module1.ad_config_data(24); }),
               QStringLiteral("index 24 is outside the table ad_config_data (0 to 23)"));
     EXPECT_EQ(errorOf([&] { module1.ad_config_data(-1); }),
@@ -68,8 +68,8 @@ TEST(Checks, StartWithNoModeChosenEndsTheProgramBeforeAnyCall) {
     const std::size_t before = panel.log.size();
     panel.form.pressStart();
     EXPECT_EQ(panel.since(before),
-              (Calls{"messageBox \"Run-time error: overflow: -1 is outside 0 to 255\"",
-                     "QV58163_close()", "End 1"}));
+              (CallLog{"messageBox \"Run-time error: overflow: -1 is outside 0 to 255\"",
+                       "QV58163_close()", "End 1"}));
 }
 
 }  // namespace

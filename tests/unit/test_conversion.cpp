@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Conversion.hpp"
+#include "RowName.hpp"
 
 namespace qv58163 {
 namespace {
@@ -66,7 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
         CountRow{5000, {6.105006105006105, 2.20703125, 12.21001221001221, 4.4140625}},
         CountRow{32767, {40.008547008547005, 69.99755859375, 80.01709401709401, 139.9951171875}},
         CountRow{-1,
-                 {-0.001221001221001221, -0.00244140625, -0.002442002442002442, -0.0048828125}}));
+                 {-0.001221001221001221, -0.00244140625, -0.002442002442002442, -0.0048828125}}),
+    test::RowName());
 
 TEST(countToVolts, TheStopPositionGivesZeroForAnyCount) {
     for (const std::int32_t count :
@@ -123,7 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
         TextRow{1e20, "100000000000000000000.000V"},
         TextRow{1180591620717411303424.0, "1180591620717411303424.000V"},
         TextRow{123456789.0625, "123456789.063V"}, TextRow{-123456789.0625, "-123456789.063V"},
-        TextRow{1234567.8904, "1234567.890V"}));
+        TextRow{1234567.8904, "1234567.890V"}),
+    test::RowName());
 
 TEST(voltText, UsesTheDecimalPointItIsGiven) {
     EXPECT_EQ(voltText(2.5, QStringLiteral(",")).toStdString(), "2,500V");

@@ -26,8 +26,8 @@ TEST(DisplayEdges, EverySlotValueInEveryRangeShowsTheExactRoundedVoltage) {
             for (std::int16_t position = 0; position <= 4; ++position) {
                 double volts = 123.0;
                 countToVolts(position, count, volts);
-                const std::string expected = reference::Display(
-                    reference::Convert(position, reference::SlotCount(value), {}), sep);
+                const std::string expected = reference::display(
+                    reference::convert(position, reference::countOfSlot(value), {}), sep);
                 const std::string shown = voltText(volts, point).toStdString();
                 if (shown != expected) {
                     ADD_FAILURE() << "slot " << slot << " at position " << position << " shows "
@@ -36,7 +36,7 @@ TEST(DisplayEdges, EverySlotValueInEveryRangeShowsTheExactRoundedVoltage) {
                 }
                 // The double the program computed rounds as the exact fraction does: no result
                 // lies near enough to a half-thousandth for the difference to show.
-                ASSERT_EQ(reference::Display(volts, sep), expected)
+                ASSERT_EQ(reference::display(volts, sep), expected)
                     << "slot " << slot << " at position " << position;
                 ++checked;
             }
@@ -65,11 +65,11 @@ TEST(DisplayEdges, TheReferenceGivesTheTextsOfTheRules) {
         {4.99877899877899, "4.999V"},
     };
     for (const auto &[volts, text] : cases) {
-        EXPECT_EQ(reference::Display(volts, "."), text) << volts;
+        EXPECT_EQ(reference::display(volts, "."), text) << volts;
     }
-    EXPECT_EQ(reference::Display(2.5, ","), "2,500V");
-    EXPECT_EQ(reference::Display(reference::Volts{-5 * 128, 2048}, "."), "-0.313V");
-    EXPECT_EQ(reference::Display(reference::Volts{0, 4096}, "."), "0.000V");
+    EXPECT_EQ(reference::display(2.5, ","), "2,500V");
+    EXPECT_EQ(reference::display(reference::Volts{-5 * 128, 2048}, "."), "-0.313V");
+    EXPECT_EQ(reference::display(reference::Volts{0, 4096}, "."), "0.000V");
 }
 
 // Doubles of every kind: random bit patterns (huge and tiny), exact ties j/16, values one step
@@ -106,7 +106,7 @@ TEST(DisplayEdges, RandomDoublesShowTheirExactDecimalValueRoundedHalfAwayFromZer
     for (int k = 0; k < 200000; ++k) {
         const double volts = randomDouble(rng);
         for (const QString &point : separators) {
-            const std::string expected = reference::Display(volts, point.toStdString());
+            const std::string expected = reference::display(volts, point.toStdString());
             ASSERT_EQ(voltText(volts, point).toStdString(), expected)
                 << "value " << std::hexfloat << volts;
         }
@@ -124,7 +124,7 @@ TEST(DisplayEdges, TheExtremesOfADouble) {
     for (const double volts : values) {
         for (const QString &point : separators) {
             EXPECT_EQ(voltText(volts, point).toStdString(),
-                      reference::Display(volts, point.toStdString()))
+                      reference::display(volts, point.toStdString()))
                 << std::hexfloat << volts;
         }
     }

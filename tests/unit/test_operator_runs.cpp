@@ -21,7 +21,7 @@
 namespace qv58163::test {
 namespace {
 
-constexpr int slotCount = QV58163_RESULT_SLOTS;
+using card::slotCount;
 constexpr std::uint64_t defaultSeed = 58163;
 constexpr std::uint64_t defaultSequences = 10000;
 constexpr int longestSequence = 40;
@@ -127,9 +127,9 @@ public:
         Sequence sequence;
         Setup &setup = sequence.setup;
         const int cardOdds = pick({0, 20, 20, 20, 50, 100});  // percent of cards that answer
-        for (int card = 0; card <= 15; ++card) {
+        for (int number = card::lowestCardNumber; number <= card::highestCardNumber; ++number) {
             if (percent(cardOdds)) {
-                setup.cards.insert(card);
+                setup.cards.insert(number);
             }
         }
         for (auto &code : setup.codes) {
@@ -189,7 +189,8 @@ private:
                        : roll == 1 ? static_cast<std::uint32_t>(rng_()) & ((1u << slotCount) - 1)
                                    : (1u << slotCount) - 1;
         for (int s = 0; s < slotCount; ++s) {
-            read.values[s] = s < 8 ? channelValue() : static_cast<std::int16_t>(rng_());
+            read.values[s] =
+                s < card::channelCount ? channelValue() : static_cast<std::int16_t>(rng_());
         }
         return read;
     }
@@ -231,7 +232,7 @@ std::optional<std::string> execute(const Sequence &sequence, Coverage *coverage 
     FakeForm &form = panel.form;
     panel.driver.cards = setup.cards;
     panel.driver.codes.clear();
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         if (setup.codes[i]) {
             panel.driver.codes[i] = *setup.codes[i];
         }
@@ -248,7 +249,7 @@ std::optional<std::string> execute(const Sequence &sequence, Coverage *coverage 
         for (int s = 0; s < slotCount; ++s) {
             if (due->written >> s & 1u) {
                 results[s] = due->values[s];
-                if (s < 8) {
+                if (s < card::channelCount) {
                     seen[s] = due->values[s];
                 }
             }
@@ -330,11 +331,11 @@ std::optional<std::string> execute(const Sequence &sequence, Coverage *coverage 
         if (refreshed) {
             // Every caption is what the rules give for what was read, by the ranges shown now.
             std::array<int, 8> positions{};
-            for (int i = 0; i < 8; ++i) {
+            for (int i = 0; i < card::channelCount; ++i) {
                 positions[i] = form.config[i]->index;
             }
-            const auto expected = reference::Refresh(seen.data(), positions, setup.point);
-            for (int i = 0; i < 8; ++i) {
+            const auto expected = reference::refresh(seen.data(), positions, setup.point);
+            for (int i = 0; i < card::channelCount; ++i) {
                 if (form.values[i].caption.toStdString() != expected[i]) {
                     return when + ": advalue(" + std::to_string(i) + ") shows \"" +
                            form.values[i].caption.toStdString() + "\", expected \"" + expected[i] +
@@ -346,7 +347,7 @@ std::optional<std::string> execute(const Sequence &sequence, Coverage *coverage 
         }
         if (coverage != nullptr && refreshed) {
             ++coverage->refreshes;
-            for (int i = 0; i < 8; ++i) {
+            for (int i = 0; i < card::channelCount; ++i) {
                 if (form.config[i]->index == -1) {
                     ++coverage->channelsKept;
                     break;

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "FakePanel.hpp"
+#include "RowName.hpp"
 
 namespace qv58163::test {
 namespace {
@@ -25,7 +26,7 @@ protected:
     Ranges() { panel.driver.cards = {cardNumber}; }
 
     void report(const std::array<int, 8> &codes) {
-        for (int i = 0; i < 8; ++i) {
+        for (int i = 0; i < card::channelCount; ++i) {
             panel.driver.codes[i] = static_cast<std::uint8_t>(codes[i]);
         }
     }
@@ -51,8 +52,8 @@ TEST_F(Ranges, StartUpReadsShowsAndWritesBackEachChannelInTurn) {
                                "255 : stop", "0: 0V ~ 5V",   "0: 0V ~ 5V",  "0: 0V ~ 5V"};
     const int positions[] = {0, 1, 2, 3, 4, 0, 0, 0};
     const int sent[] = {0, 1, 2, 3, 255, 0, 0, 0};
-    Calls expected;
-    for (int i = 0; i < 8; ++i) {
+    CallLog expected;
+    for (int i = 0; i < card::channelCount; ++i) {
         EXPECT_EQ(textOf(i), shown[i]) << "channel " << i;
         EXPECT_EQ(panel.module1.ad_config_data(i), positions[i]) << "channel " << i;
         const std::string list = "AD_config(" + std::to_string(i) + ")";
@@ -83,15 +84,15 @@ TEST_P(ReportedCode, IsShownSentBackAndKeptOnEveryChannel) {
     report({row.code, row.code, row.code, row.code, row.code, row.code, row.code, row.code});
     panel.form.load();
     ASSERT_FALSE(panel.form.endStatus);
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         SCOPED_TRACE("channel " + std::to_string(i));
         EXPECT_EQ(textOf(i), QString::fromLatin1(row.shown));
         EXPECT_EQ(panel.module1.ad_config_data(i), row.kept);
     }
     EXPECT_EQ(panel.entries("QV58163_AD_config_set"),
-              (Calls{configSet(0, row.sent), configSet(1, row.sent), configSet(2, row.sent),
-                     configSet(3, row.sent), configSet(4, row.sent), configSet(5, row.sent),
-                     configSet(6, row.sent), configSet(7, row.sent)}));
+              (CallLog{configSet(0, row.sent), configSet(1, row.sent), configSet(2, row.sent),
+                       configSet(3, row.sent), configSet(4, row.sent), configSet(5, row.sent),
+                       configSet(6, row.sent), configSet(7, row.sent)}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Codes, ReportedCode,
@@ -102,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(Codes, ReportedCode,
                                            Reported{255, "255 : stop", 255, 4},
                                            // The stop entry sits at position 4, so code 4 lands
                                            // on it too, and is sent back as the stop code.
-                                           Reported{4, "255 : stop", 255, 4}));
+                                           Reported{4, "255 : stop", 255, 4}),
+                         RowName());
 
 TEST_F(Ranges, AReadThatWritesNothingLeavesTheTablesZeroAndSoTheFirstRange) {
     report({3, 3, 3, 3, 3, 3, 3, 3});
@@ -133,16 +135,16 @@ TEST_P(OperatorChoice, SendsTheRangeToTheSelectedCardAndKeepsThePosition) {
     panel.form.load();
     ASSERT_FALSE(panel.form.endStatus);
     std::array<int, 8> before{};
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         before[i] = panel.module1.ad_config_data(i);
     }
     const std::size_t from = panel.log.size();
 
     panel.form.config[row.channel]->choose(static_cast<std::int16_t>(row.position));
 
-    EXPECT_EQ(panel.since(from), (Calls{"AD_config_Click(" + std::to_string(row.channel) + ")",
-                                        configSet(row.channel, row.sent)}));
-    for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(panel.since(from), (CallLog{"AD_config_Click(" + std::to_string(row.channel) + ")",
+                                          configSet(row.channel, row.sent)}));
+    for (int i = 0; i < card::channelCount; ++i) {
         EXPECT_EQ(panel.module1.ad_config_data(i), i == row.channel ? row.position : before[i])
             << "channel " << i;
     }
@@ -150,7 +152,8 @@ TEST_P(OperatorChoice, SendsTheRangeToTheSelectedCardAndKeepsThePosition) {
 
 INSTANTIATE_TEST_SUITE_P(Choices, OperatorChoice,
                          ::testing::Values(Choice{6, 4, 255}, Choice{0, 3, 3}, Choice{7, 0, 0},
-                                           Choice{4, 1, 1}, Choice{2, 2, 2}));
+                                           Choice{4, 1, 1}, Choice{2, 2, 2}),
+                         RowName());
 
 // A code with no entry: the selector's run-time error, reported and ending the program.
 struct BadCode {
@@ -184,7 +187,8 @@ TEST_P(CodeWithoutEntry, IsARunTimeErrorNamingTheChannelAndTheCode) {
 
 INSTANTIATE_TEST_SUITE_P(Codes, CodeWithoutEntry,
                          ::testing::Values(BadCode{3, 7}, BadCode{0, 5}, BadCode{7, 254},
-                                           BadCode{5, 6}));
+                                           BadCode{5, 6}),
+                         RowName());
 
 TEST_F(Ranges, TheTablesEntriesBeyondTheChannelsAreNeverTouched) {
     for (int k = 8; k < 24; ++k) {
@@ -192,11 +196,11 @@ TEST_F(Ranges, TheTablesEntriesBeyondTheChannelsAreNeverTouched) {
     }
     report({1, 255, 3, 0, 2, 1, 4, 3});
     panel.form.load();
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < card::channelCount; ++i) {
         panel.form.config[i]->choose(static_cast<std::int16_t>((i + 2) % 5));
     }
     panel.driver.onRead = [](std::int16_t, std::int16_t *results) {
-        for (int k = 0; k < QV58163_RESULT_SLOTS; ++k) {
+        for (int k = 0; k < card::slotCount; ++k) {
             results[k] = static_cast<std::int16_t>(1000 + k);
         }
         return 0;

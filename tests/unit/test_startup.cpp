@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "FakePanel.hpp"
+#include "RowName.hpp"
 #include "RuntimeError.hpp"
 
 namespace qv58163::test {
@@ -14,10 +15,10 @@ class StartUp : public ::testing::Test, public FakePanel {
 protected:
     void load() { form.load(); }
     // The log from the first entry starting with `prefix` on.
-    Calls logFrom(const std::string &prefix) const {
+    CallLog logFrom(const std::string &prefix) const {
         for (auto it = log.begin(); it != log.end(); ++it) {
             if (it->rfind(prefix, 0) == 0) {
-                return Calls(it, log.end());
+                return CallLog(it, log.end());
             }
         }
         return {};
@@ -38,7 +39,7 @@ TEST_F(StartUp, CardsTwoAndFiveAnswer) {
 
     // Sixteen probes, each seeing what the one before left in the information word; the first
     // card found is chosen through a nested ID_Click, later ones leave the position at 0.
-    const Calls expected = {
+    const CallLog expected = {
         "AD_Mode.ListIndex = 1", "QV58163_initial()",
         "QV58163_info(0, 0)",    "QV58163_info(1, 1000)",
         "QV58163_info(2, 1001)", "ID.AddItem \" 2\"",
@@ -48,7 +49,7 @@ TEST_F(StartUp, CardsTwoAndFiveAnswer) {
         "ID.ListIndex = 0",      "QV58163_info(6, 1005)",
     };
     ASSERT_GE(log.size(), expected.size());
-    EXPECT_EQ(Calls(log.begin(), log.begin() + expected.size()), expected);
+    EXPECT_EQ(CallLog(log.begin(), log.begin() + expected.size()), expected);
     EXPECT_EQ(entries("QV58163_info").size(), 16u);
     EXPECT_EQ(entries("QV58163_info").back(), "QV58163_info(15, 1014)");
     // The ranges are loaded from the card selected at the end: card 5.
@@ -72,7 +73,7 @@ TEST_F(StartUp, NoCardAnswers) {
         EXPECT_EQ(call.find("(0, "), call.find('(')) << call;
     }
     form.pressStart();
-    EXPECT_EQ(entries("QV58163_AD_integral_start"), Calls{"QV58163_AD_integral_start(0, 1)"});
+    EXPECT_EQ(entries("QV58163_AD_integral_start"), CallLog{"QV58163_AD_integral_start(0, 1)"});
 }
 
 struct DriverFailure {
@@ -92,7 +93,7 @@ TEST_P(DriverFails, ReportsTheStatusClosesTwiceAndEndsWithoutShowingTheWindow) {
 
     EXPECT_EQ(form.messages, std::vector<QString>{QString::fromLatin1(GetParam().message)});
     // The message, the close, the unload whose handler closes again, the end; nothing else.
-    const Calls expected = {
+    const CallLog expected = {
         "AD_Mode.ListIndex = 1",
         "QV58163_initial()",
         std::string("messageBox \"") + GetParam().message + "\"",
@@ -115,11 +116,7 @@ TEST_P(DriverFails, ReportsTheStatusClosesTwiceAndEndsWithoutShowingTheWindow) {
 INSTANTIATE_TEST_SUITE_P(Statuses, DriverFails,
                          ::testing::Values(DriverFailure{3, "QV58163 initial fail ! (Error# 3)"},
                                            DriverFailure{-7, "QV58163 initial fail ! (Error#-7)"}),
-                         [](const ::testing::TestParamInfo<DriverFailure> &info) {
-                             const std::int32_t status = info.param.status;
-                             return (status < 0 ? "StatusMinus" : "Status") +
-                                    std::to_string(std::abs(status));
-                         });
+                         RowName());
 
 TEST_F(StartUp, TheOperatorPicksAnotherCard) {
     driver.cards = {2, 5};
@@ -134,9 +131,9 @@ TEST_F(StartUp, TheOperatorPicksAnotherCard) {
     form.tick();
     form.pressStop();
     EXPECT_EQ(logFrom("QV58163_AD_integral_start"),
-              (Calls{"QV58163_AD_integral_start(2, 1)", "Timer1.Enabled = True",
-                     "QV58163_AD_integral_all_read(2)", "QV58163_AD_integral_stop(2)",
-                     "Timer1.Enabled = False"}));
+              (CallLog{"QV58163_AD_integral_start(2, 1)", "Timer1.Enabled = True",
+                       "QV58163_AD_integral_all_read(2)", "QV58163_AD_integral_stop(2)",
+                       "Timer1.Enabled = False"}));
 }
 
 TEST_F(StartUp, EachExitClosesTheDriverWithoutStoppingAndEndsWithStatusZero) {
@@ -156,10 +153,10 @@ TEST_F(StartUp, EachExitClosesTheDriverWithoutStoppingAndEndsWithStatusZero) {
         const std::size_t before = runLog.size();
 
         (runForm.*exit)();
-        const Calls after(runLog.begin() + static_cast<std::ptrdiff_t>(before), runLog.end());
-        const Calls expected = exit == &FakeForm::closeWindow
-                                   ? Calls{"Unload", "QV58163_close()", "End 0"}
-                                   : Calls{"QV58163_close()", "End 0"};
+        const CallLog after(runLog.begin() + static_cast<std::ptrdiff_t>(before), runLog.end());
+        const CallLog expected = exit == &FakeForm::closeWindow
+                                     ? CallLog{"Unload", "QV58163_close()", "End 0"}
+                                     : CallLog{"QV58163_close()", "End 0"};
         EXPECT_EQ(after, expected) << "no stop call, no timer change";
         ASSERT_TRUE(runForm.endStatus);
         EXPECT_EQ(*runForm.endStatus, 0);
@@ -180,7 +177,7 @@ TEST_F(StartUp, ARunTimeErrorIsReportedThenTheDriverClosedAndTheProgramEnded) {
     EXPECT_EQ(form.messages, std::vector<QString>{report});
     EXPECT_EQ(errors.str(), report.toStdString() + "\n");
     EXPECT_EQ(logFrom("messageBox"),
-              (Calls{"messageBox \"" + report.toStdString() + "\"", "QV58163_close()", "End 1"}));
+              (CallLog{"messageBox \"" + report.toStdString() + "\"", "QV58163_close()", "End 1"}));
     // Channels 0 to 2 were loaded; channel 3's read came, its set never did.
     EXPECT_EQ(entries("QV58163_AD_config_set").size(), 3u);
     EXPECT_EQ(entries("QV58163_AD_config_read").back(), "QV58163_AD_config_read(0, 3)");
@@ -202,11 +199,11 @@ TEST_F(StartUp, NothingRunsWhileTheRunTimeErrorReportIsOpen) {
     const std::size_t before = log.size();
     form.tick();
     // The read, then the report, the close and the end, and nothing of what the box's events asked.
-    const Calls after(log.begin() + static_cast<std::ptrdiff_t>(before), log.end());
-    EXPECT_EQ(after, (Calls{"QV58163_AD_integral_all_read(0)",
-                            "messageBox \"Run-time error: the driver library has no export "
-                            "QV58163_AD_integral_all_read\"",
-                            "QV58163_close()", "End 1"}));
+    const CallLog after(log.begin() + static_cast<std::ptrdiff_t>(before), log.end());
+    EXPECT_EQ(after, (CallLog{"QV58163_AD_integral_all_read(0)",
+                              "messageBox \"Run-time error: the driver library has no export "
+                              "QV58163_AD_integral_all_read\"",
+                              "QV58163_close()", "End 1"}));
     EXPECT_EQ(form.captions(), QStringList(8, QStringLiteral("0.00000")));
     EXPECT_EQ(entries("QV58163_AD_integral_all_read").size(), 1u);
     EXPECT_TRUE(entries("QV58163_AD_integral_stop").empty());

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "CardModel.hpp"
-#include "fake_env.hpp"
+#include "FakeEnvironment.hpp"
+#include "RowName.hpp"
 
 namespace {
 
@@ -21,7 +22,8 @@ using Buffer = std::array<int16_t, QV58163_RESULT_SLOTS>;
 // A model opened with the given settings; tests run in simulated time unless told otherwise.
 std::unique_ptr<CardModel> openModel(std::map<std::string, std::string> vars) {
     vars.emplace("QV58163_SIM_STEP_MS", "100");
-    auto d = std::make_unique<CardModel>(fakeEnv(std::move(vars)), [](const std::string &) {});
+    auto d =
+        std::make_unique<CardModel>(fakeEnvironment(std::move(vars)), [](const std::string &) {});
     EXPECT_EQ(d->initial(), 0);
     return d;
 }
@@ -33,7 +35,7 @@ Buffer readOk(CardModel &d, int16_t card) {
 }
 
 TEST(Lifecycle, CallsNeedAnOpenDriver) {
-    CardModel d(fakeEnv({}), [](const std::string &) {});
+    CardModel d(fakeEnvironment({}), [](const std::string &) {});
     int32_t info = 0;
     Buffer b{};
     EXPECT_EQ(d.info(0, &info), st::notOpen);
@@ -54,7 +56,7 @@ TEST(Lifecycle, CallsNeedAnOpenDriver) {
 class InitialStatus : public ::testing::TestWithParam<int32_t> {};
 
 TEST_P(InitialStatus, NonZeroLeavesTheDriverClosed) {
-    CardModel d(fakeEnv({{"QV58163_SIM_INITIAL_STATUS", std::to_string(GetParam())}}),
+    CardModel d(fakeEnvironment({{"QV58163_SIM_INITIAL_STATUS", std::to_string(GetParam())}}),
                 [](const std::string &) {});
     EXPECT_EQ(d.initial(), GetParam());
     int32_t info = 0;
@@ -64,7 +66,8 @@ TEST_P(InitialStatus, NonZeroLeavesTheDriverClosed) {
     EXPECT_EQ(info, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Statuses, InitialStatus, ::testing::Values(3, -7, 1));
+INSTANTIATE_TEST_SUITE_P(Statuses, InitialStatus, ::testing::Values(3, -7, 1),
+                         qv58163::test::RowName());
 
 TEST(Cards, OnlyListedCardsAnswerEveryCall) {
     auto d = openModel({{"QV58163_SIM_CARDS", "2,5"}});
@@ -196,7 +199,8 @@ TEST_P(FailAfter, CardStopsAnsweringAfterKReads) {
     EXPECT_EQ(d->integralAllRead(1, b.data()), st::cardLost);
 }
 
-INSTANTIATE_TEST_SUITE_P(Counts, FailAfter, ::testing::Values(0, 1, 5));
+INSTANTIATE_TEST_SUITE_P(Counts, FailAfter, ::testing::Values(0, 1, 5),
+                         [](const auto &info) { return "After" + std::to_string(info.param); });
 
 // A model whose eight channels are all at 0 V on -10..+10 V with 0.2 V of noise (about 41
 // codes), cards 0 and 1 started in integral mode `mode`.
@@ -253,6 +257,9 @@ struct AveragingCase {
     int mode;
     int conversions;  // 2^mode
 };
+void PrintTo(const AveragingCase &c, std::ostream *out) {
+    *out << "mode " << c.mode;
+}
 
 class Averaging : public ::testing::TestWithParam<AveragingCase> {};
 
@@ -267,11 +274,12 @@ TEST_P(Averaging, CutsTheNoiseBySquareRootOfTwoToTheMode) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, Averaging,
                          ::testing::Values(AveragingCase{2, 4}, AveragingCase{5, 32},
-                                           AveragingCase{8, 256}));
+                                           AveragingCase{8, 256}),
+                         qv58163::test::RowName());
 
 TEST(Warnings, EachMalformedSettingIsReportedOnce) {
     std::vector<std::string> lines;
-    CardModel d(fakeEnv({{"QV58163_SIM_NOISE", "loud"}, {"QV58163_SIM_SIGNALS", "bogus"}}),
+    CardModel d(fakeEnvironment({{"QV58163_SIM_NOISE", "loud"}, {"QV58163_SIM_SIGNALS", "bogus"}}),
                 [&lines](const std::string &line) { lines.push_back(line); });
     EXPECT_EQ(d.initial(), 0);
     EXPECT_EQ(d.initial(), 0);

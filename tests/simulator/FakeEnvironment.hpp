@@ -7,7 +7,7 @@
 
 #include "Settings.hpp"
 
-inline qv58163::sim::EnvLookup fakeEnv(std::map<std::string, std::string> vars) {
+inline qv58163::sim::EnvLookup fakeEnvironment(std::map<std::string, std::string> vars) {
     return [vars = std::move(vars)](const std::string &name) -> std::optional<std::string> {
         const auto it = vars.find(name);
         return it == vars.end() ? std::nullopt : std::optional<std::string>(it->second);

@@ -1,6 +1,7 @@
 // Conversion of volts to card codes, and the signal shapes.
 #include <gtest/gtest.h>
 
+#include "RowName.hpp"
 #include "SignalModel.hpp"
 
 namespace {
@@ -13,6 +14,9 @@ struct ConversionCase {
     double volts;
     int code;
 };
+void PrintTo(const ConversionCase &c, std::ostream *out) {
+    *out << "range " << int(c.range) << ' ' << c.volts << " V";
+}
 
 class Conversion : public ::testing::TestWithParam<ConversionCase> {};
 
@@ -44,13 +48,20 @@ INSTANTIATE_TEST_SUITE_P(
         // exactly half a count either way (2.5 counts): away from zero
         ConversionCase{3, 25.0 / 2048, 3}, ConversionCase{3, -25.0 / 2048, -3},
         // stopped channel, and a code the card does not know
-        ConversionCase{255, 3.3, 0}, ConversionCase{255, -3.3, 0}, ConversionCase{7, 3.3, 0}));
+        ConversionCase{255, 3.3, 0}, ConversionCase{255, -3.3, 0}, ConversionCase{7, 3.3, 0}),
+    qv58163::test::RowName());
 
 struct ShapeCase {
     Signal signal;
     double seconds;
     double volts;
 };
+void PrintTo(const ShapeCase &c, std::ostream *out) {
+    const char *kinds[] = {"dc", "sine", "triangle", "square", "ramp"};
+    *out << kinds[static_cast<int>(c.signal.kind)] << " amp " << c.signal.amp << " offset "
+         << c.signal.offset << " freq " << c.signal.freq << " phase " << c.signal.phase << " at "
+         << c.seconds << " s";
+}
 
 class SignalShape : public ::testing::TestWithParam<ShapeCase> {};
 
@@ -76,6 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{triangle, 1.0, 1.0}, ShapeCase{triangle, 1.5, -1.0},
         ShapeCase{triangle, 1.75, 0.0}, ShapeCase{square, 0.1, 3.0}, ShapeCase{square, 0.9, 3.0},
         ShapeCase{square, 1.1, -1.0}, ShapeCase{square, 2.1, 3.0}, ShapeCase{ramp, 0.0, -1.0},
-        ShapeCase{ramp, 1.0, 1.0}, ShapeCase{ramp, 1.5, 2.0}, ShapeCase{ramp, 2.0, -1.0}));
+        ShapeCase{ramp, 1.0, 1.0}, ShapeCase{ramp, 1.5, 2.0}, ShapeCase{ramp, 2.0, -1.0}),
+    qv58163::test::RowName());
 
 }  // namespace

@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "FakeEnvironment.hpp"
 #include "RangeTable.hpp"
+#include "RowName.hpp"
 #include "Settings.hpp"
-#include "fake_env.hpp"
 
 namespace {
 
@@ -16,7 +17,7 @@ using qv58163::sim::Settings;
 using K = qv58163::sim::Signal::Kind;
 
 Settings read(std::map<std::string, std::string> vars, std::vector<std::string> &warnings) {
-    return qv58163::sim::readSettings(fakeEnv(std::move(vars)), warnings);
+    return qv58163::sim::readSettings(fakeEnvironment(std::move(vars)), warnings);
 }
 
 // Out of the box no channel is clipped: every default signal stays inside its default range.
@@ -105,6 +106,9 @@ struct MalformedCase {
     std::string name;
     std::string value;
 };
+void PrintTo(const MalformedCase &c, std::ostream *out) {
+    *out << c.name.substr(std::string("QV58163_SIM_").size()) << ' ' << c.value;
+}
 
 class MalformedSetting : public ::testing::TestWithParam<MalformedCase> {};
 
@@ -156,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"QV58163_SIM_SIGNALS", "sine:freq=-1"},
         MalformedCase{"QV58163_SIM_SIGNALS", "sine:volume=3"},
         MalformedCase{"QV58163_SIM_SIGNALS", "square:amp=1,,freq=2"},
-        MalformedCase{"QV58163_SIM_SIGNALS", ";;;;;;;;dc:1"}));
+        MalformedCase{"QV58163_SIM_SIGNALS", ";;;;;;;;dc:1"}),
+    qv58163::test::RowName());
 
 TEST(Settings, MalformedSignalEntryLeavesTheOthersParsed) {
     std::vector<std::string> warnings;
