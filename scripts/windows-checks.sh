@@ -2,7 +2,8 @@
 # The Windows program under Wine, as an operator meets it. Runs inside an X server (windows.sh
 # starts it under xvfb-run), in a Wine prefix of its own that is thrown away afterwards:
 #   scripts/windows-checks.sh BIN_DIR [SCREENSHOT.png]
-# BIN_DIR holds qv58163.exe, the simulated card's QV58163.dll and qv58163_wine_text_fit.exe.
+# BIN_DIR holds qv58163.exe, the simulated card's QV58163.dll and qv58163_wine_text_fit.exe, and
+# the simulated card built 32-bit in driver32/QV58163.dll.
 # Every failure names the check and shows what the program said; the exit status is 1.
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -179,6 +180,16 @@ window="$(find_window 'QV58163 Main')"
 grep -q '^QV58163_initial() = 0' "$trace" || fail "the system directory's driver was not opened"
 exit_panel "$window" "$trace"
 rm "$system32/QV58163.dll"
+pass
+
+check="a 32-bit QV58163.dll beside the program is named as such, status 1"
+mkdir -p "$scratch/word32"
+cp "$bin/qv58163.exe" "$bin/driver32/QV58163.dll" "$scratch/word32/"
+run_panel word32 "$scratch/word32/qv58163.exe" "$scratch/elsewhere"
+expect_missing_driver word32
+grep -q 'QV58163\.dll is a 32-bit library and this program is 64-bit, .*(the windows-x86 zip)' \
+    "$scratch/word32.err" ||
+    fail "the report does not say the driver is 32-bit: $(cat "$scratch/word32.err")"
 pass
 
 check="the captions and list entries fit their controls in the fonts the program gets"

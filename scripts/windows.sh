@@ -23,7 +23,8 @@ started=$(date +%s)
 "$root/scripts/install-deps.sh"
 packages=(zip googletest "g++-mingw-w64-${mingwArch//_/-}-posix")
 if [ "$arch" = x64 ]; then
-    packages+=(wine64 fonts-wine)
+    # Wine, and the 32-bit compiler for a driver of the other word size.
+    packages+=(wine64 fonts-wine g++-mingw-w64-i686-posix)
 fi
 missing=()
 for p in "${packages[@]}"; do
@@ -73,6 +74,12 @@ for f in qv58163.exe QV58163.dll; do
 done
 
 if [ "$arch" = x64 ]; then
+    # The simulated card built as a 32-bit DLL, as most card owners' drivers are: the 64-bit
+    # program must say that it cannot load it and which program can.
+    mkdir -p "$build/bin/driver32"
+    i686-w64-mingw32-g++-posix -std=c++17 -O2 -shared -static -s -Wl,--kill-at \
+        -DQV58163_BUILDING_DRIVER -I"$root/card" -I"$root/simulator" \
+        "$root"/simulator/{api,Settings,SignalModel,CardModel}.cpp -o "$build/bin/driver32/QV58163.dll"
     echo "== the Windows program under Wine =="
     xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
         "$root/scripts/windows-checks.sh" "$build/bin" "$build/screenshot-wine.png"
