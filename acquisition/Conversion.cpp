@@ -13,7 +13,7 @@ std::int32_t countFromSlot(std::int16_t slot) {
     std::int32_t count = slot;
     // A checked addition like every numeric step, though a widened 16-bit value cannot overflow.
     if (slot < 0 && qAddOverflow(count, std::int32_t{4096}, &count)) {
-        throw RuntimeError(QStringLiteral("overflow: %1 + 4096").arg(slot));
+        throw card::RuntimeError(QStringLiteral("overflow: %1 + 4096").arg(slot));
     }
     return count;
 }
@@ -107,7 +107,7 @@ QString signedText(std::int32_t value) {
 
 std::uint8_t toByte(std::int32_t value) {
     if (value < 0 || value > 255) {
-        throw RuntimeError(QStringLiteral("overflow: %1 is outside 0 to 255").arg(value));
+        throw card::RuntimeError(QStringLiteral("overflow: %1 is outside 0 to 255").arg(value));
     }
     return static_cast<std::uint8_t>(value);
 }
@@ -126,11 +126,12 @@ std::uint8_t textToByte(const QString &text) {
         }
         value = value * 10 + (c.unicode() - u'0');
         if (value > 255) {
-            throw RuntimeError(QStringLiteral("overflow: \"%1\" is outside 0 to 255").arg(text));
+            throw card::RuntimeError(
+                QStringLiteral("overflow: \"%1\" is outside 0 to 255").arg(text));
         }
     }
     if (i == firstDigit || i != text.size()) {
-        throw RuntimeError(QStringLiteral("type mismatch: \"%1\" is not a number").arg(text));
+        throw card::RuntimeError(QStringLiteral("type mismatch: \"%1\" is not a number").arg(text));
     }
     return static_cast<std::uint8_t>(value);
 }

@@ -69,10 +69,11 @@ public:
 // is a run-time error.
 inline int controlIndex(int index, const char *array) {
     if (index < 0 || index >= card::channelCount) {
-        throw RuntimeError(QStringLiteral("index %1 is outside the control array %2 (0 to %3)")
-                               .arg(index)
-                               .arg(QLatin1String(array))
-                               .arg(card::channelCount - 1));
+        throw card::RuntimeError(
+            QStringLiteral("index %1 is outside the control array %2 (0 to %3)")
+                .arg(index)
+                .arg(QLatin1String(array))
+                .arg(card::channelCount - 1));
     }
     return index;
 }

@@ -17,7 +17,6 @@ namespace {
 // only.
 struct ProgramEnded {};
 
-
 }  // namespace
 
 MainProcedures::MainProcedures(Form &form, card::Driver &driver, card::Module1 &module1,
@@ -81,7 +80,7 @@ void MainProcedures::dispatch(const std::function<void()> &handler) {
         handler();
     } catch (const ProgramEnded &) {
         // Ended on purpose; nothing more to do.
-    } catch (const RuntimeError &error) {
+    } catch (const card::RuntimeError &error) {
         reportRuntimeError(error.message());
     } catch (const std::exception &error) {
         reportRuntimeError(QString::fromLocal8Bit(error.what()));

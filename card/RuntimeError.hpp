@@ -6,7 +6,7 @@
 #include <QString>
 #include <stdexcept>
 
-namespace qv58163 {
+namespace qv58163::card {
 
 class RuntimeError : public std::runtime_error {
 public:
@@ -16,4 +16,4 @@ public:
     QString message() const { return QString::fromStdString(what()); }
 };
 
-}  // namespace qv58163
+}  // namespace qv58163::card

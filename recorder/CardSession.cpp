@@ -33,7 +33,7 @@ void CardSession::bindExports(const Options &options) {
         if (!options.ranges.empty()) {
             driver_.bindNow({Export::ConfigSet});
         }
-    } catch (const RuntimeError &error) {
+    } catch (const card::RuntimeError &error) {
         if (driverFile().isEmpty()) {
             throw Ending{exitStatus::noDriver, error.message()};
         }
@@ -101,7 +101,7 @@ void CardSession::settleRanges(const Options &options) {
     for (int channel = 0; channel < channelCount; ++channel) {
         positions_[channel] = card::positionForCode(codes[channel]);
         if (card::rangeAt(positions_[channel]) == nullptr) {
-            throw RuntimeError(
+            throw card::RuntimeError(
                 QStringLiteral("%1: the card reports range code %2, which no range has")
                     .arg(card::channelName(channel))
                     .arg(codes[channel]));
@@ -130,7 +130,7 @@ bool CardSession::finish() noexcept {
     const auto call = [this, &ok](auto &&act) {
         try {
             act();
-        } catch (const RuntimeError &error) {
+        } catch (const card::RuntimeError &error) {
             world_.message(QStringLiteral("qv58163-record: %1\n").arg(error.message()));
             ok = false;
         }

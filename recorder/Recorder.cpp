@@ -71,7 +71,7 @@ public:
             say(QStringLiteral("stopped before the first sample"));
         } catch (const OutputClosed &) {
             end_ = End::OutputClosed;
-        } catch (const RuntimeError &error) {
+        } catch (const card::RuntimeError &error) {
             end_ = End::Error;
             endStatus_ = exitStatus::runtimeError;
             say(error.message());
@@ -88,7 +88,8 @@ private:
         QString error;
         output_ = world_.createOutput(options_.output, options_.force, error);
         if (!output_) {
-            throw RuntimeError(QStringLiteral("cannot create %1: %2").arg(options_.output, error));
+            throw card::RuntimeError(
+                QStringLiteral("cannot create %1: %2").arg(options_.output, error));
         }
         write(csvHeader());
         if (!options_.plot.isEmpty()) {
@@ -160,10 +161,11 @@ private:
             case RowOutput::Result::Closed:
                 throw OutputClosed{};
             case RowOutput::Result::Failed:
-                throw RuntimeError(QStringLiteral("writing %1 failed: %2")
-                                       .arg(options_.output.isEmpty() ? QStringLiteral("the output")
-                                                                      : options_.output,
-                                            output_->errorString()));
+                throw card::RuntimeError(QStringLiteral("writing %1 failed: %2")
+                                             .arg(options_.output.isEmpty()
+                                                      ? QStringLiteral("the output")
+                                                      : options_.output,
+                                                  output_->errorString()));
         }
     }
 

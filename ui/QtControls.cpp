@@ -38,7 +38,7 @@ std::int16_t ComboList::ListIndex() const {
 void ComboList::setListIndex(std::int16_t position) {
     // Checked before anything changes: Qt would quietly make an unknown position -1.
     if (position < -1 || position >= box_->count()) {
-        throw RuntimeError(
+        throw card::RuntimeError(
             QStringLiteral("position %1 is outside the list %2").arg(position).arg(name_));
     }
     if (position == box_->currentIndex()) {

@@ -98,7 +98,7 @@ TEST_P(ListContract, APositionOutsideTheListIsARunTimeErrorAndChangesNothing) {
         try {
             subject->list().setListIndex(bad);
             ADD_FAILURE() << "no error raised";
-        } catch (const RuntimeError &error) {
+        } catch (const card::RuntimeError &error) {
             EXPECT_EQ(error.message(),
                       QStringLiteral("position %1 is outside the list AD_config(3)").arg(bad));
         }

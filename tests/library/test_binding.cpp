@@ -26,7 +26,7 @@ template <typename Call>
 QString errorOf(Call call) {
     try {
         call();
-    } catch (const qv58163::RuntimeError &error) {
+    } catch (const qv58163::card::RuntimeError &error) {
         return error.message();
     }
     return {};

@@ -11,9 +11,9 @@ void FakeList::AddItem(const QString &text) {
 
 void FakeList::setListIndex(std::int16_t position) {
     if (position < -1 || position >= entries.size()) {
-        throw RuntimeError(QStringLiteral("position %1 is outside the list %2")
-                               .arg(position)
-                               .arg(QString::fromStdString(name_)));
+        throw card::RuntimeError(QStringLiteral("position %1 is outside the list %2")
+                                     .arg(position)
+                                     .arg(QString::fromStdString(name_)));
     }
     log_.push_back(name_ + ".ListIndex = " + std::to_string(position));
     if (position == index) {

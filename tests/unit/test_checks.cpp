@@ -13,7 +13,7 @@ template <typename Call>
 QString errorOf(Call call) {
     try {
         call();
-    } catch (const RuntimeError &error) {
+    } catch (const card::RuntimeError &error) {
         return error.message();
     }
     return QStringLiteral("<no error>");

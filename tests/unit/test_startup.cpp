@@ -193,7 +193,7 @@ TEST_F(StartUp, NothingRunsWhileTheRunTimeErrorReportIsOpen) {
     };
     // The read fails as a driver lacking its export would.
     driver.onRead = [](std::int16_t, std::int16_t *) -> std::int32_t {
-        throw RuntimeError(
+        throw card::RuntimeError(
             QStringLiteral("the driver library has no export QV58163_AD_integral_all_read"));
     };
     const std::size_t before = log.size();
