@@ -39,7 +39,6 @@ public:
     // Deadlines passed over without a read, because the recorder woke after a later one.
     void addSkipped(std::int64_t deadlines) { skipped_ += deadlines; }
 
-    const Positions &positions() const { return positions_; }
     std::int64_t samples() const { return samples_; }
     std::int64_t failedReads() const { return failedReads_; }
     std::int64_t failedInARow() const { return failedInARow_; }
