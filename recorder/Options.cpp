@@ -25,6 +25,13 @@ struct Refusal {
     QString text;
 };
 
+// The plot's formats: PNG always, SVG where the build has Qt Svg (not the Windows builds).
+#if defined(QV58163_PLOT_SVG)
+constexpr bool svgPlots = true;
+#else
+constexpr bool svgPlots = false;
+#endif
+
 Refusal refuse(const char *option, const QString &expected, const QString &given) {
     return {
         QStringLiteral("--%1: %2 expected, not '%3'").arg(QLatin1String(option), expected, given)};
@@ -239,8 +246,12 @@ void readFiles(const QCommandLineParser &parser, Options &options) {
     }
     if (const auto plot = single(parser, "plot")) {
         const QString suffix = QFileInfo(*plot).suffix().toLower();
-        if (suffix != QLatin1String("png") && suffix != QLatin1String("svg")) {
-            throw refuse("plot", QStringLiteral("a file name ending in .png or .svg"), *plot);
+        if (suffix != QLatin1String("png") && !(svgPlots && suffix == QLatin1String("svg"))) {
+            throw refuse("plot",
+                         svgPlots ? QStringLiteral("a file name ending in .png or .svg")
+                                  : QStringLiteral("a file name ending in .png (this build draws "
+                                                   "no SVG)"),
+                         *plot);
         }
         checkNewFile(*plot, options.force, "plot");
         options.plot = *plot;
@@ -316,7 +327,8 @@ void addOptions(QCommandLineParser &parser) {
          QStringLiteral("End the run after N failed reads in a row (exit status 4)."),
          QStringLiteral("N")},
         {QStringLiteral("plot"),
-         QStringLiteral("Draw the recording into FILE.png or FILE.svg when it ends."),
+         svgPlots ? QStringLiteral("Draw the recording into FILE.png or FILE.svg when it ends.")
+                  : QStringLiteral("Draw the recording into FILE.png when it ends."),
          QStringLiteral("FILE")},
         {QStringLiteral("report"),
          QStringLiteral("Write a record of the run (settings, counts, statistics, verdicts, exit "

@@ -5,7 +5,9 @@
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#if defined(QV58163_PLOT_SVG)
 #include <QSvgGenerator>
+#endif
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -295,6 +297,7 @@ void Plot::addFailure(Duration at) {
 QByteArray Plot::render(const QString &title, const Positions &positions, Duration end) const {
     QBuffer out;
     out.open(QIODevice::WriteOnly);
+#if defined(QV58163_PLOT_SVG)
     if (svg_) {
         QSvgGenerator svg;
         svg.setOutputDevice(&out);
@@ -305,13 +308,15 @@ QByteArray Plot::render(const QString &title, const Positions &positions, Durati
         svg.setTitle(title);
         QPainter painter(&svg);
         paint(painter, series_, title, positions, end);
-    } else {
-        QImage image(plotWidth, plotHeight, QImage::Format_RGB32);
-        QPainter painter(&image);
-        paint(painter, series_, title, positions, end);
-        painter.end();
-        image.save(&out, "PNG");
+        painter.end();  // writes the closing tags
+        return out.data();
     }
+#endif
+    QImage image(plotWidth, plotHeight, QImage::Format_RGB32);
+    QPainter painter(&image);
+    paint(painter, series_, title, positions, end);
+    painter.end();
+    image.save(&out, "PNG");
     return out.data();
 }
 

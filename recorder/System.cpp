@@ -9,6 +9,7 @@
 #include <thread>
 
 #if defined(_WIN32)
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
@@ -31,9 +32,16 @@ QString errorText(int error) {
 // Without POSIX signal masks: a flag the handler sets, looked at between short sleeps. Ctrl+C,
 // Ctrl+Break and closing the console window all ask for a stop.
 volatile LONG stopRequested = 0;
+// Set once the run has stopped the card and closed the driver (SystemSurroundings' end).
+HANDLE runEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 
-BOOL WINAPI askStop(DWORD) {
+BOOL WINAPI askStop(DWORD event) {
     InterlockedExchange(&stopRequested, 1);
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        // The system ends the process as soon as this returns (at the latest after 5 s): hold it
+        // until the run has let go of the card.
+        WaitForSingleObject(runEnded, 4500);
+    }
     return TRUE;
 }
 
@@ -168,6 +176,8 @@ QString describeHolder(int fd) {
 void SystemSurroundings::takeStopSignals() {
 #if defined(_WIN32)
     SetConsoleCtrlHandler(askStop, TRUE);
+    // Rows end in a line feed on standard output as in a file, not in CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
 #else
     sigemptyset(&stopSignals);
     for (const int stopSignal : {SIGINT, SIGTERM, SIGHUP}) {
@@ -182,6 +192,12 @@ void SystemSurroundings::takeStopSignals() {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+SystemSurroundings::~SystemSurroundings() {
+#if defined(_WIN32)
+    SetEvent(runEnded);
 #endif
 }
 

@@ -13,6 +13,8 @@ public:
     // ignored, as a script's background job is with SIGINT), a closed pipe is a result of the
     // write, not the end of the process, and so is a file grown past its size limit.
     static void takeStopSignals();
+    // On Windows, lets a console that is being closed end the process (the run is over).
+    ~SystemSurroundings() override;
 
     TimePoint now() override;
     std::int64_t utcMilliseconds() override;

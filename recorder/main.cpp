@@ -5,6 +5,12 @@
 #include <cstdio>
 #include <memory>
 
+#if defined(_WIN32)
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
+
 #include "ExitStatus.hpp"
 #include "Options.hpp"
 #include "Recorder.hpp"
@@ -23,6 +29,18 @@ void qtMessages(QtMsgType type, const QMessageLogContext &, const QString &text)
 
 QStringList argumentsOf(int argc, char *argv[]) {
     QStringList arguments;
+#if defined(_WIN32)
+    // argv is in the ANSI code page, which loses characters of file names outside it; the
+    // command line's own UTF-16 keeps them.
+    int count = 0;
+    if (wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int k = 0; k < count; ++k) {
+            arguments << QString::fromWCharArray(wide[k]);
+        }
+        LocalFree(wide);
+        return arguments;
+    }
+#endif
     for (int k = 0; k < argc; ++k) {
         arguments << QString::fromLocal8Bit(argv[k]);
     }
@@ -53,10 +71,13 @@ int main(int argc, char *argv[]) {
     }
 
     // Only the plot needs Qt Gui (for its fonts). Drawn into a file, never shown: no display is
-    // needed, over SSH or from a service.
+    // needed, over SSH or from a service. On Windows the system's own platform needs no display
+    // either, and it alone has the system's fonts.
     std::unique_ptr<QCoreApplication> application;
     if (!commandLine.options.plot.isEmpty()) {
+#if !defined(_WIN32)
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
         application = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);
