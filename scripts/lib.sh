@@ -32,14 +32,15 @@ inOwnXServer() {
     unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 }
 
-# Prints the machine's own Debian package sources as deb-src lines, one per archive and suite, for
-# a private apt state that fetches source packages. Reads what apt itself reads: the deb lines of
+# Prints the machine's own Debian package sources as lines of the type $1 (deb, or deb-src for a
+# private apt state that fetches source packages), one per archive and suite. Reads what apt itself
+# reads: the deb lines of
 # /etc/apt/sources.list and sources.list.d/*.list, and the Types/URIs/Suites/Components/Signed-By
 # of the deb822 files sources.list.d/*.sources. Only the suites of this Debian release are kept
 # (bookworm, bookworm-updates, bookworm-security, ...), so that a third party's archive without
 # source packages does not break the private update.
-debianSourceLines() {
-    local codename
+debianArchiveLines() {
+    local type="$1" codename
     codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
     [ -n "$codename" ] || fail "no VERSION_CODENAME in /etc/os-release"
     local etc="${QV58163_APT_ETC:-/etc/apt}" # another folder only to try it out
@@ -47,20 +48,20 @@ debianSourceLines() {
         local f
         for f in "$etc/sources.list" "$etc"/sources.list.d/*.list; do
             if [ -f "$f" ]; then
-                awk '$1 == "deb" { $1 = "deb-src"; print }' "$f"
+                awk -v t="$type" '$1 == "deb" { $1 = t; print }' "$f"
             fi
         done
         for f in "$etc"/sources.list.d/*.sources; do
             [ -f "$f" ] || continue
             # deb822: paragraphs of "Field: value" lines, separated by blank lines.
-            awk '
+            awk -v t="$type" '
                 function flush() {
                     if (types ~ /(^| )deb( |$)/ && enabled != "no" && uris != "" && suites != "") {
                         opt = signed != "" ? "[signed-by=" signed "] " : ""
                         nu = split(uris, u, " "); ns = split(suites, s, " ")
                         for (i = 1; i <= nu; i++)
                             for (j = 1; j <= ns; j++)
-                                print "deb-src " opt u[i] " " s[j] " " components
+                                print t " " opt u[i] " " s[j] " " components
                     }
                     types = uris = suites = components = signed = enabled = ""
                 }
@@ -79,9 +80,16 @@ debianSourceLines() {
             ' "$f"
         done
     } | awk -v c="$codename" '{
-            # deb-src [options] URI SUITE COMPONENTS...: find the suite after the URI.
+            # TYPE [options] URI SUITE COMPONENTS...: find the suite after the URI.
             n = 2; if ($2 ~ /^\[/) { while (n <= NF && $n !~ /\]$/) n++; n++ }
             suite = $(n + 1)
             if (suite == c || index(suite, c "-") == 1) print
         }' | sort -u
 }
+
+# The recorder's run on fixed simulated inputs, which the Windows checks compare with what the Linux
+# recorder writes: one input per channel, no noise, each range once and one channel stopped.
+recorderFixedInputs=(QV58163_SIM_SIGNALS='dc:2.5;dc:-4.321;dc:7.777;dc:-9.5;dc:0.001;dc:-0.002;dc:3.3;dc:1'
+    QV58163_SIM_NOISE=0)
+recorderFixedOptions=(--count 30 --interval 20 --mode 3 --range 0=0 --range 1=1 --range 2=2
+    --range 3=3 --range 4=1 --range 5=3 --range 6=0 --range 7=255 --quiet)

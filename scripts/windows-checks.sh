@@ -1,19 +1,36 @@
 #!/usr/bin/env bash
-# The Windows program under Wine, as an operator meets it. Runs inside an X server (windows.sh
-# starts it under xvfb-run), in a Wine prefix of its own that is thrown away afterwards:
+# The Windows programs under Wine, as an operator meets them. Runs inside an X server (windows.sh
+# starts it under xvfb-run, on this machine or in the emulated one):
 #   scripts/windows-checks.sh BIN_DIR [SCREENSHOT.png]
-# BIN_DIR holds qv58163.exe, the simulated card's QV58163.dll and qv58163_wine_text_fit.exe, and
-# the simulated card built 32-bit in driver32/QV58163.dll.
+# BIN_DIR holds qv58163.exe, qv58163-record.exe, the simulated card's QV58163.dll,
+# qv58163_wine_text_fit.exe, the simulated card built for the other word size in
+# other-word-size/QV58163.dll, what the Linux recorder wrote for the fixed inputs below in
+# linux-fixed.csv and, for the 32-bit programs, the simulated card with decorated export names in
+# decorated-*/QV58163.dll.
+# The Wine is the 64-bit one unless QV58163_WINE and QV58163_WINESERVER name another and WINEARCH
+# says win32. A WINEPREFIX that exists already is used as it is (the emulated machine's, made once
+# and thrown away with the machine's run); otherwise a prefix of its own is made and removed.
 # Every failure names the check and shows what the program said; the exit status is 1.
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bin="$(realpath "$1")"
 shot="${2:-}"
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
+wine="${QV58163_WINE:-/usr/lib/wine/wine64}"
+wineserver="${QV58163_WINESERVER:-/usr/lib/wine/wineserver}"
+export WINEARCH="${WINEARCH:-win64}"
+case "$WINEARCH" in
+win64) bits=64 otherBits=32 otherZip=windows-x86 ;;
+win32) bits=32 otherBits=64 otherZip=windows-x64 ;;
+*) fail "WINEARCH must be win64 or win32, not $WINEARCH" ;;
+esac
 
 scratch="$(mktemp -d)"
-export WINEPREFIX="$scratch/prefix" WINEARCH=win64 WINEDEBUG=-all
+prefixMade=""
+if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX/drive_c" ]; then
+    export WINEPREFIX="$scratch/prefix"
+    prefixMade=yes
+fi
+export WINEDEBUG=-all
 # No Mono or Gecko: their installers would stop the first start with a question.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=C.UTF-8 LANG=C.UTF-8
@@ -93,20 +110,24 @@ exit_panel() {
 
 reads_of() { grep -cE "^QV58163_AD_integral_all_read\\($1[,)]" "$2" || true; }
 
-echo "Preparing a Wine prefix"
 # Windows' fonts, not this machine's: Wine would otherwise offer every face fontconfig knows (the
 # Liberation and AR PL faces among them), which a Windows machine does not have. Wine's Tahoma
 # stands in for the system's interface face; the program brings the rest.
 printf '<?xml version="1.0"?>\n<fontconfig></fontconfig>\n' >"$scratch/fonts.conf"
 export FONTCONFIG_FILE="$scratch/fonts.conf"
-"$wine" wineboot --init >"$scratch/wineboot.log" 2>&1 || fail "wineboot: $(tail "$scratch/wineboot.log")"
-"$wineserver" -w
+if [ -n "$prefixMade" ]; then
+    echo "Preparing a Wine prefix"
+    "$wine" wineboot --init >"$scratch/wineboot.log" 2>&1 || fail "wineboot: $(tail "$scratch/wineboot.log")"
+    "$wineserver" -w
+fi
+# One Wine server for every program of the checks: each start is then seconds shorter.
+"$wineserver" -p
 system32="$WINEPREFIX/drive_c/windows/system32"
 [ -d "$system32" ] || fail "no system directory in the Wine prefix"
 cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
 mkdir -p "$scratch/app" "$scratch/alone" "$scratch/elsewhere" "$scratch/decoy"
-cp "$bin/qv58163.exe" "$bin/QV58163.dll" "$scratch/app/"
+cp "$bin/qv58163.exe" "$bin/qv58163-record.exe" "$bin/QV58163.dll" "$scratch/app/"
 cp "$bin/qv58163.exe" "$scratch/alone/"
 cp "$bin/QV58163.dll" "$scratch/decoy/"
 
@@ -182,15 +203,70 @@ exit_panel "$window" "$trace"
 rm "$system32/QV58163.dll"
 pass
 
-check="a 32-bit QV58163.dll beside the program is named as such, status 1"
-mkdir -p "$scratch/word32"
-cp "$bin/qv58163.exe" "$bin/driver32/QV58163.dll" "$scratch/word32/"
-run_panel word32 "$scratch/word32/qv58163.exe" "$scratch/elsewhere"
-expect_missing_driver word32
-grep -q 'QV58163\.dll is a 32-bit library and this program is 64-bit, .*(the windows-x86 zip)' \
-    "$scratch/word32.err" ||
-    fail "the report does not say the driver is 32-bit: $(cat "$scratch/word32.err")"
+check="a $otherBits-bit QV58163.dll beside the program is named as such, status 1"
+mkdir -p "$scratch/other"
+cp "$bin/qv58163.exe" "$bin/other-word-size/QV58163.dll" "$scratch/other/"
+run_panel other "$scratch/other/qv58163.exe" "$scratch/elsewhere"
+expect_missing_driver other
+grep -q "QV58163\\.dll is a $otherBits-bit library and this program is $bits-bit, .*(the $otherZip zip)" \
+    "$scratch/other.err" ||
+    fail "the report does not say the driver is $otherBits-bit: $(cat "$scratch/other.err")"
 pass
+
+# Runs the recorder beside the simulated card, with the settings in recordEnv: record NAME
+# [OPTION...]; leaves its exit status in $status and what it said in $scratch/NAME.out and .err.
+recordEnv=()
+record() {
+    local name="$1"
+    shift
+    status=0
+    (cd "$scratch/app" && exec env "${recordEnv[@]}" timeout -k 10 300 "$wine" qv58163-record.exe "$@") \
+        >"$scratch/$name.out" 2>"$scratch/$name.err" || status=$?
+}
+
+check="the recorder writes the values the Linux recorder writes, to the digit"
+recordEnv=("${recorderFixedInputs[@]}")
+record fixed "${recorderFixedOptions[@]}" --output "$(windows_path "$scratch/fixed.csv")" \
+    --plot "$(windows_path "$scratch/fixed.png")"
+recordEnv=()
+[ "$status" = 0 ] || fail "status $status"
+[ "$(head -c 8 "$scratch/fixed.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
+    fail "no PNG plot"
+# The first two columns are the time of each sample; the rest are the values and statuses.
+cut -d, -f3- "$bin/linux-fixed.csv" >"$scratch/linux-values.csv"
+cut -d, -f3- "$scratch/fixed.csv" >"$scratch/windows-values.csv"
+[ "$(wc -l <"$scratch/windows-values.csv")" = 31 ] || fail "$(wc -l <"$scratch/fixed.csv") lines, not 31"
+diff "$scratch/linux-values.csv" "$scratch/windows-values.csv" >&2 || fail "the values differ"
+pass "30 samples and a PNG plot"
+
+check="the recorder's exit statuses: 2 for no card, 3 for a failed check, 64 for a bad option"
+QV58163_SIM_CARDS="" record nocard --count 3 --output -
+[ "$status" = 2 ] || fail "no card answering: status $status, not 2"
+QV58163_SIM_SIGNALS="dc:2.5" QV58163_SIM_NOISE=0 record checked --count 3 --range 0=1 \
+    --check 0=-1:1 --output -
+[ "$status" = 3 ] || fail "a check that fails: status $status, not 3"
+grep -q 'check CH00 -1 to 1 V: FAIL' "$scratch/checked.err" || fail "no FAIL verdict"
+record badoption --card 16
+[ "$status" = 64 ] || fail "--card 16: status $status, not 64"
+grep -q "card number 0 to 15 expected, not '16'" "$scratch/badoption.err" || fail "no refusal"
+# The Windows builds have no Qt Svg.
+record svg --count 3 --plot plot.svg
+[ "$status" = 64 ] || fail "--plot plot.svg: status $status, not 64"
+grep -q "this build draws no SVG" "$scratch/svg.err" || fail "the SVG plot is not refused as such"
+pass
+
+# A 32-bit driver built without a .def file, or with one naming the functions as Microsoft's
+# compiler decorates them, exports QV58163_initial@0 or _QV58163_initial@0.
+for dir in "$bin"/decorated-*; do
+    [ -d "$dir" ] || continue
+    check="a driver that exports its functions as $(basename "$dir") names is used"
+    cp "$dir/QV58163.dll" "$scratch/app/QV58163.dll"
+    record "$(basename "$dir")" --count 3 --output -
+    [ "$status" = 0 ] || fail "status $status"
+    [ "$(grep -c ',0$' "$scratch/$(basename "$dir").out")" = 3 ] || fail "not three good samples"
+    cp "$bin/QV58163.dll" "$scratch/app/QV58163.dll"
+    pass
+done
 
 check="the captions and list entries fit their controls in the fonts the program gets"
 # The desktop tests' text-fit cases, cross-built. A desktop program writes no console: its report

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the static Qt the Windows program links against, once, into a cache outside the tree:
-#   scripts/windows-qt.sh [x64|x86]
-# prints the Qt prefix on its last line. The source is Debian's own qt6-base package of the version
+#   scripts/windows-qt.sh [x64|x86] [--cached]
+# prints the Qt prefix on its last line. With --cached it builds nothing: it fails (status 1) when
+# the cache has no such Qt. The source is Debian's own qt6-base package of the version
 # installed here (so the cross-built Qt and the host tools moc/rcc/uic from /usr agree), fetched
 # through a private apt state that leaves the system's sources and package lists untouched.
 set -euo pipefail
@@ -44,6 +45,7 @@ if [ -f "$prefix/.complete" ] && [ "$(cat "$prefix/.complete")" = "$qtVersion" ]
     echo "$prefix"
     exit 0
 fi
+[ "${2:-}" != --cached ] || exit 1
 
 work="$cache/work-$arch"
 rm -rf "$work" "$prefix"
@@ -62,7 +64,7 @@ logged() {
 
 # The machine's own Debian archive, as its apt sources name it, but for source packages and in a
 # private list: the system's sources, package lists and cache stay as they are.
-debianSourceLines >"$work/apt/sources.list"
+debianArchiveLines deb-src >"$work/apt/sources.list"
 [ -s "$work/apt/sources.list" ] || logged false "no Debian archive for this release in the apt sources"
 aptPrivate=(-o Dir::Etc::SourceList="$work/apt/sources.list" -o Dir::Etc::SourceParts=/dev/null
     -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache")

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Builds the panel for Windows, checks it under Wine and packs it:
+# Builds the panel and the recorder for Windows, checks them under Wine and packs them:
 #   scripts/windows.sh [x64|x86]        (default x64)
 # Cross-compiles with Debian's MinGW-w64 against a static Qt built once into
 # ${XDG_CACHE_HOME:-$HOME/.cache}/qv58163/ (scripts/windows-qt.sh), runs the Windows checks under
-# Wine in Xvfb (x64 only: this machine's kernel runs no 32-bit programs) and writes
-# dist/qv58163-<version>-windows-<arch>.zip.
+# Wine (x64: here, in Xvfb; x86: in an emulated machine, scripts/windows-guest.sh, because this
+# machine's kernel runs no 32-bit programs) and writes dist/qv58163-<version>-windows-<arch>.zip.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/lib.sh"
 arch="${1:-x64}"
 case "$arch" in
-x64) mingwArch=x86_64 ;;
-x86) mingwArch=i686 ;;
+x64) mingwArch=x86_64 otherArch=i686 ;;
+x86) mingwArch=i686 otherArch=x86_64 ;;
 *)
     echo "usage: $0 [x64|x86]" >&2
     exit 2
@@ -21,10 +22,10 @@ started=$(date +%s)
 
 # The Linux side's packages (Xvfb, xdotool, ImageMagick, the fonts), then the cross build's own.
 "$root/scripts/install-deps.sh"
-packages=(zip googletest "g++-mingw-w64-${mingwArch//_/-}-posix")
+# Both compilers: the simulated card is built for the other word size too.
+packages=(zip googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
 if [ "$arch" = x64 ]; then
-    # Wine, and the 32-bit compiler for a driver of the other word size.
-    packages+=(wine64 fonts-wine g++-mingw-w64-i686-posix)
+    packages+=(wine64 fonts-wine)
 fi
 missing=()
 for p in "${packages[@]}"; do
@@ -51,9 +52,9 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_EXE_LINKER_FLAGS="-static -s" -DCMAKE_SHARED_LINKER_FLAGS="-static -s" \
     -DQV58163_BUILD_TESTS=OFF -DQV58163_BUILD_BENCH=OFF -DQV58163_BUILD_PACKAGING=OFF \
-    -DQV58163_BUILD_RECORDER=OFF \
+    -DQV58163_BUILD_RECORDER=ON -DQV58163_RECORDER_SVG=OFF \
     -DQV58163_WINE_CHECKS=ON >/dev/null
-cmake --build "$build" -j"$jobs" --target qv58163 QV58163 qv58163_wine_text_fit
+cmake --build "$build" -j"$jobs" --target qv58163 qv58163-record QV58163 qv58163_wine_text_fit
 
 # The driver's exports by their plain names, as the program and the maker's driver have them;
 # the MinGW runtime linked in, not needed beside the program.
@@ -65,7 +66,7 @@ expected="$(sed -n 's/^QV58163_EXPORT int32_t QV58163_CALL \(QV58163_[A-Za-z_]*\
     echo "QV58163.dll exports: $exports; the header declares: $expected" >&2
     exit 1
 }
-for f in qv58163.exe QV58163.dll; do
+for f in qv58163.exe qv58163-record.exe QV58163.dll; do
     if "${mingwArch}-w64-mingw32-objdump" -p "$build/bin/$f" |
         grep -E 'DLL Name: (libstdc\+\+|libgcc|libwinpthread)' >&2; then
         echo "$f needs the MinGW runtime beside it" >&2
@@ -73,18 +74,66 @@ for f in qv58163.exe QV58163.dll; do
     fi
 done
 
+# The simulated card for the other word size, as a card owner's driver may be: the program must
+# say that it cannot load it and which program can.
+simulator=("$root"/simulator/{api,Settings,SignalModel,CardModel}.cpp)
+mkdir -p "$build/bin/other-word-size"
+"${otherArch}-w64-mingw32-g++-posix" -std=c++17 -O2 -shared -static -s -Wl,--kill-at \
+    -DQV58163_BUILDING_DRIVER -I"$root/card" -I"$root/simulator" \
+    "${simulator[@]}" -o "$build/bin/other-word-size/QV58163.dll"
+if [ "$arch" = x86 ]; then
+    # A 32-bit driver built without a .def file exports its stdcall functions as MinGW decorates
+    # them (QV58163_initial@0); one built with a .def file in the manner of Microsoft's compiler,
+    # as _QV58163_initial@0. The program binds either.
+    decorated="$build/bin/decorated-at/QV58163.dll"
+    mkdir -p "$(dirname "$decorated")" "$build/bin/decorated-underscore"
+    i686-w64-mingw32-g++-posix -std=c++17 -O2 -shared -static -s -DQV58163_BUILDING_DRIVER \
+        -I"$root/card" -I"$root/simulator" "${simulator[@]}" -o "$decorated"
+    names="$(i686-w64-mingw32-objdump -p "$decorated" |
+        sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p')"
+    grep -qx 'QV58163_initial@0' <<<"$names" || fail "no QV58163_initial@0 in $decorated: $names"
+    { echo EXPORTS && sed 's/.*/_&=&/' <<<"$names"; } >"$build/decorated-underscore.def"
+    # Without the export attribute, so that the .def file's names are the only ones.
+    i686-w64-mingw32-g++-posix -std=c++17 -O2 -shared -static -s -I"$root/card" \
+        -I"$root/simulator" "${simulator[@]}" "$build/decorated-underscore.def" \
+        -o "$build/bin/decorated-underscore/QV58163.dll"
+    names="$(i686-w64-mingw32-objdump -p "$build/bin/decorated-underscore/QV58163.dll")"
+    grep -q '\] _QV58163_initial@0$' <<<"$names" || fail "no _QV58163_initial@0 in decorated-underscore"
+fi
+
+# What the Linux recorder writes for the fixed inputs, for the Windows recorder to match.
+linux="$root/build"
+if [ ! -f "$linux/CMakeCache.txt" ]; then
+    cmake --preset default >/dev/null
+fi
+cmake --build --preset default -j"$jobs" --target qv58163-record QV58163 >/dev/null
+rm -f "$build/bin/linux-fixed.csv"
+env "${recorderFixedInputs[@]}" "$linux/bin/qv58163-record" "${recorderFixedOptions[@]}" \
+    --output "$build/bin/linux-fixed.csv"
+
 if [ "$arch" = x64 ]; then
-    # The simulated card built as a 32-bit DLL, as most card owners' drivers are: the 64-bit
-    # program must say that it cannot load it and which program can.
-    mkdir -p "$build/bin/driver32"
-    i686-w64-mingw32-g++-posix -std=c++17 -O2 -shared -static -s -Wl,--kill-at \
-        -DQV58163_BUILDING_DRIVER -I"$root/card" -I"$root/simulator" \
-        "$root"/simulator/{api,Settings,SignalModel,CardModel}.cpp -o "$build/bin/driver32/QV58163.dll"
-    echo "== the Windows program under Wine =="
-    xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
-        "$root/scripts/windows-checks.sh" "$build/bin" "$build/screenshot-wine.png"
+    echo "== the Windows programs under Wine =="
+    inXvfb "$root/scripts/windows-checks.sh" "$build/bin" "$build/screenshot-wine.png"
 else
-    echo "== $arch: built, not run (this machine runs no 32-bit programs) =="
+    echo "== the Windows programs under 32-bit Wine, in an emulated machine =="
+    "$root/scripts/windows-guest.sh" image >/dev/null
+    job="$build/guest-job"
+    rm -rf "$job" "$build/guest-out"
+    mkdir -p "$job/scripts"
+    cp -r "$build/bin" "$job/bin"
+    cp "$root/scripts/windows-checks.sh" "$root/scripts/lib.sh" "$job/scripts/"
+    cat >"$job/run.sh" <<'EOF'
+# In the emulated machine: the checks, with the 32-bit Wine and the prefix made with the image.
+export QV58163_WINE=wine QV58163_WINESERVER=wineserver WINEARCH=win32 WINEPREFIX=/root/wine32
+. scripts/lib.sh
+inXvfb bash scripts/windows-checks.sh bin "$1/screenshot-wine.png"
+EOF
+    status=0
+    "$root/scripts/windows-guest.sh" run "$job" "$build/guest-out" || status=$?
+    grep -E '^(ok|FAILED|---)' "$build/guest-out/job.log" 2>/dev/null || true
+    [ "$status" = 0 ] ||
+        fail "the checks in the emulated machine failed (status $status); their log: $build/guest-out/job.log"
+    cp "$build/guest-out/screenshot-wine.png" "$build/screenshot-wine.png"
 fi
 
 # The zip: the program alone at the top, so that nothing beside it is loaded before the card
@@ -94,9 +143,9 @@ zipName="qv58163-$version-windows-$arch.zip"
 stage="$build/zip"
 rm -rf "$stage"
 mkdir -p "$stage/simulated-driver" "$root/dist"
-cp "$build/bin/qv58163.exe" "$stage/"
+cp "$build/bin/qv58163.exe" "$build/bin/qv58163-record.exe" "$stage/"
 cp "$build/bin/QV58163.dll" "$stage/simulated-driver/"
 sed 's/$/\r/' "$root/scripts/windows-readme.txt" >"$stage/README.txt"
 rm -f "$root/dist/$zipName"
-(cd "$stage" && zip -q -X -r "$root/dist/$zipName" qv58163.exe README.txt simulated-driver)
+(cd "$stage" && zip -q -X -r "$root/dist/$zipName" qv58163.exe qv58163-record.exe README.txt simulated-driver)
 echo "dist/$zipName: $(stat -c %s "$root/dist/$zipName") bytes; Windows $arch leg took $(($(date +%s) - started)) s"

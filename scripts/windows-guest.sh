@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# An emulated x86-64 machine that runs 32-bit Windows programs under Wine, for the 32-bit program's
+# checks: this machine's kernel runs no 32-bit programs and has no hardware virtualisation, but a
+# Debian kernel booted in QEMU's software CPU does.
+#   scripts/windows-guest.sh image          builds the guest once, prints its folder
+#   scripts/windows-guest.sh run JOB OUT    boots a throw-away view of it, runs JOB/run.sh inside
+#                                           as root, copies what the job left in its folder
+#                                           (its first argument) to OUT; ends with the job's status
+# The guest is a Debian root file system made by mmdebstrap from the machine's own apt sources,
+# with a 32-bit Wine whose prefix is made once, at build time, and kept in the image (making it
+# takes minutes under emulation). Every run boots the image with snapshot=on, so nothing a run
+# writes reaches the next one; the job comes in on a second disk (a tar) and its results go out on
+# a third.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/lib.sh"
+failPrefix="windows-guest: "
+
+guest="${XDG_CACHE_HOME:-$HOME/.cache}/qv58163/guest-win32"
+# The processor the guest sees. QEMU 7.2's software CPU faults on the masked-off elements of an AVX
+# masked load (VPMASKMOVD), which real processors never touch, and Qt's drawing code uses such
+# loads at the end of a scan line: on any model with AVX2 a 32-bit program crashes at its first
+# paint in the emulator alone. A model without AVX avoids that path; SMAP is off because QEMU 7.2
+# also faults at a 32-bit process's return to user mode under it.
+cpu="${QV58163_GUEST_CPU:-Westmere}"
+# Packages of the guest: a kernel that runs 32-bit programs, the 32-bit Wine, an X server and what
+# the checks drive and look at the window with.
+packages=linux-image-cloud-amd64,initramfs-tools,mount,procps,kmod,wine,wine32:i386,fonts-wine
+packages+=,xvfb,xauth,xdotool,imagemagick
+export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+# Boots the guest: boot IMAGE_OPTIONS JOB_TAR OUT_IMG LOG. The job's output disk is read back as a
+# tar by the caller.
+boot() {
+    local imageOptions="$1" job="$2" out="$3" log="$4"
+    timeout -k 10 "${QV58163_GUEST_TIMEOUT:-2400}" qemu-system-x86_64 \
+        -accel tcg,thread=multi -cpu "$cpu" -m 2048 -smp 2 \
+        -kernel "$guest/vmlinuz" -initrd "$guest/initrd.img" \
+        -append "root=/dev/vda rw console=ttyS0 quiet init=/usr/local/sbin/qv58163-guest-init" \
+        -drive "file=$guest/root.img,format=raw,if=virtio,$imageOptions" \
+        -drive "file=$job,format=raw,if=virtio,readonly=on" \
+        -drive "file=$out,format=raw,if=virtio" \
+        -nic none -display none -serial "file:$log" -no-reboot
+}
+
+# Runs a job folder in the guest; the job's files and results pass through $work.
+runJob() {
+    local imageOptions="$1" jobDir="$2" outDir="$3" work
+    work="$(mktemp -d)"
+    # shellcheck disable=SC2064 # the folder is known now
+    trap "rm -rf '$work'" RETURN
+    tar -cf "$work/job.tar" -C "$jobDir" .
+    truncate -s 512M "$work/out.img"
+    local started
+    started=$(date +%s)
+    boot "$imageOptions" "$work/job.tar" "$work/out.img" "$work/serial.log" ||
+        fail "the emulated machine did not end by itself: $(tail -n 20 "$work/serial.log")"
+    mkdir -p "$outDir"
+    tar -xf "$work/out.img" -C "$outDir" 2>/dev/null ||
+        fail "the job wrote no results; the guest's console said: $(tail -n 20 "$work/serial.log")"
+    cp "$work/serial.log" "$outDir/serial.log"
+    echo "the emulated machine ran $(($(date +%s) - started)) s" >&2
+    [ -f "$outDir/status" ] || fail "the job did not finish: $(tail -n 20 "$outDir/job.log" 2>/dev/null)"
+    return "$(cat "$outDir/status")"
+}
+
+# PID 1 of the guest: mounts what programs expect, runs the job from the second disk with its
+# output on the console, writes its folder to the third disk and powers the machine off.
+guestInit() {
+    cat <<'EOF'
+#!/bin/sh
+export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+mkdir -p /dev/pts /dev/shm
+mount -t devpts devpts /dev/pts
+mount -t tmpfs tmpfs /dev/shm
+mount -t tmpfs tmpfs /tmp
+mount -t tmpfs tmpfs /run
+mkdir -p /run/job /run/out
+tar -xf /dev/vdb -C /run/job
+echo "qv58163-guest: job started"
+{
+    cd /run/job && bash ./run.sh /run/out
+    echo $? >/run/out/status
+} 2>&1 | tee /run/out/job.log
+tar -cf /dev/vdc -C /run/out .
+sync
+echo "qv58163-guest: job ended"
+echo o >/proc/sysrq-trigger
+sleep 60
+EOF
+}
+
+# What the image is made of; an image made otherwise is made again.
+recipe() {
+    { guestInit && echo "$packages" && echo "$WINEARCH $WINEDLLOVERRIDES"; } | sha256sum | cut -c1-16
+}
+
+buildImage() {
+    if [ -f "$guest/.complete" ] && [ "$(cat "$guest/.complete")" = "$(recipe)" ]; then
+        return
+    fi
+    local missing=()
+    for p in qemu-system-x86 mmdebstrap e2fsprogs; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        echo "Installing: ${missing[*]}" >&2
+        $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
+            --no-install-recommends "${missing[@]}" >&2
+    fi
+    [ "$(id -u)" -eq 0 ] || fail "building the guest's root file system needs root (mmdebstrap --mode=root)"
+
+    local started tree codename
+    started=$(date +%s)
+    rm -rf "$guest"
+    mkdir -p "$guest"
+    tree="$guest/tree"
+    codename="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+    mapfile -t archives < <(debianArchiveLines deb)
+    [ ${#archives[@]} -gt 0 ] || fail "no Debian archive for this release in the apt sources"
+    echo "Building the emulated machine's root file system into $guest (log: $guest/build.log)" >&2
+    mmdebstrap --mode=root --variant=apt --architectures=amd64,i386 --include="$packages" \
+        "$codename" "$tree" "${archives[@]}" >"$guest/build.log" 2>&1 ||
+        fail "mmdebstrap failed: $(tail -n 20 "$guest/build.log")"
+    guestInit >"$tree/usr/local/sbin/qv58163-guest-init"
+    chmod 755 "$tree/usr/local/sbin/qv58163-guest-init"
+    cp "$(find "$tree/boot" -name 'vmlinuz-*' | sort | tail -n1)" "$guest/vmlinuz"
+    cp "$(find "$tree/boot" -name 'initrd.img-*' | sort | tail -n1)" "$guest/initrd.img"
+    mke2fs -q -t ext4 -d "$tree" "$guest/root.img" 4G
+    rm -rf "$tree"
+    echo "root file system: $(($(date +%s) - started)) s" >&2
+
+    # The Wine prefix, made in the guest and written into the image for good.
+    local job
+    job="$(mktemp -d)"
+    cat >"$job/run.sh" <<EOF
+export WINEARCH=$WINEARCH WINEDEBUG=$WINEDEBUG WINEDLLOVERRIDES="$WINEDLLOVERRIDES"
+export WINEPREFIX=/root/wine32
+wineboot --init && wineserver -w && test -d "\$WINEPREFIX/drive_c/windows/system32"
+EOF
+    runJob snapshot=off "$job" "$job/out" || fail "making the Wine prefix failed: $(tail -n 20 "$job/out/job.log")"
+    rm -rf "$job"
+    recipe >"$guest/.complete"
+    echo "The emulated machine built in $(($(date +%s) - started)) s;" \
+        "image $(du -h --apparent-size "$guest/root.img" | cut -f1), $(du -h "$guest/root.img" | cut -f1) used" >&2
+}
+
+case "${1:-}" in
+image)
+    buildImage
+    echo "$guest"
+    ;;
+run)
+    [ $# -eq 3 ] || fail "usage: $0 run JOB_DIR OUT_DIR"
+    [ "$(cat "$guest/.complete" 2>/dev/null)" = "$(recipe)" ] || fail "no guest image of this recipe yet: run $0 image"
+    runJob snapshot=on "$2" "$3"
+    ;;
+*)
+    echo "usage: $0 image | run JOB_DIR OUT_DIR" >&2
+    exit 2
+    ;;
+esac
