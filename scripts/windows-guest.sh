@@ -81,10 +81,15 @@ mount -t tmpfs tmpfs /run
 mkdir -p /run/job /run/out
 tar -xf /dev/vdb -C /run/job
 echo "qv58163-guest: job started"
-{
-    cd /run/job && bash ./run.sh /run/out
-    echo $? >/run/out/status
-} 2>&1 | tee /run/out/job.log
+# The job's output goes to its log, shown on the console as it grows; a process the job leaves
+# running (a Wine server, say) cannot hold the machine up.
+cd /run/job
+bash ./run.sh /run/out >/run/out/job.log 2>&1 </dev/null &
+job=$!
+tail -n +1 -f --pid="$job" /run/out/job.log &
+wait "$job"
+echo $? >/run/out/status
+wait
 tar -cf /dev/vdc -C /run/out .
 sync
 echo "qv58163-guest: job ended"
