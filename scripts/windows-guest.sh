@@ -17,11 +17,11 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 failPrefix="windows-guest: "
 
 guest="${XDG_CACHE_HOME:-$HOME/.cache}/qv58163/guest-win32"
-# The processor the guest sees. QEMU 7.2's software CPU faults on the masked-off elements of an AVX
-# masked load (VPMASKMOVD), which real processors never touch, and Qt's drawing code uses such
-# loads at the end of a scan line: on any model with AVX2 a 32-bit program crashes at its first
-# paint in the emulator alone. A model without AVX avoids that path; SMAP is off because QEMU 7.2
-# also faults at a 32-bit process's return to user mode under it.
+# The processor the guest sees. QEMU 7.2's software CPU faults on the masked-off elements of an
+# AVX2 masked load (VPMASKMOVD), which real processors never touch, and Qt's blending code ends a
+# scan line with such a load: on a model with AVX2 (QV58163_GUEST_CPU=max,-smap) the 32-bit panel
+# crashes at its first paint, in the emulator alone. A model without AVX2 takes other paths. (With
+# "max", SMAP must be off: QEMU 7.2 also faults at a 32-bit process's return to user mode under it.)
 cpu="${QV58163_GUEST_CPU:-Westmere}"
 # Packages of the guest: a kernel that runs 32-bit programs, the 32-bit Wine, an X server and what
 # the checks drive and look at the window with.
@@ -70,9 +70,10 @@ guestInit() {
     cat <<'EOF'
 #!/bin/sh
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
-mount -t proc proc /proc
-mount -t sysfs sys /sys
-mount -t devtmpfs dev /dev
+# The initramfs has mounted some of them already.
+mountpoint -q /proc || mount -t proc proc /proc
+mountpoint -q /sys || mount -t sysfs sys /sys
+mountpoint -q /dev || mount -t devtmpfs dev /dev
 mkdir -p /dev/pts /dev/shm
 mount -t devpts devpts /dev/pts
 mount -t tmpfs tmpfs /dev/shm
