@@ -66,6 +66,11 @@ pass() { echo "ok: $check${1:+ ($1)}"; }
 
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
+# Seconds since the machine started, by its monotonic clock (an emulated machine's wall clock
+# jumps), and the seconds since such a reading.
+uptimeNow() { cut -d' ' -f1 /proc/uptime; }
+since() { awk -v now="$(uptimeNow)" -v then="$1" 'BEGIN { printf "%.1f", now - then }'; }
+
 # Starts the panel: run_panel NAME EXE WORKING_DIR [TRACE]; leaves its id in $panel.
 run_panel() {
     local name="$1" exe="$2" cwd="$3" trace="${4:-}"
@@ -133,9 +138,11 @@ cp "$bin/QV58163.dll" "$scratch/decoy/"
 
 check="the window shows with its controls, START reads the chosen card ten times a second"
 trace="$scratch/beside.trace"
+started="$(uptimeNow)"
 run_panel beside "$scratch/app/qv58163.exe" "$scratch/elsewhere" "$trace"
 window="$(find_window 'QV58163 Main')"
 [ -n "$window" ] || fail "no window"
+shown="$(since "$started")"
 grep -q '^QV58163_initial() = 0' "$trace" || fail "the driver beside the program was not opened"
 # Four Tabs from the card list reach START.
 keys_to "$window" Tab Tab Tab Tab space
@@ -161,7 +168,7 @@ yellow="$(awk '/#FFFF00 /{print $1+0}' <<<"$histogram")"
 if [ -n "$shot" ]; then
     cp "$scratch/panel.png" "$shot"
 fi
-pass "card $card, $reads reads in 5 s"
+pass "window after $shown s; card $card, $reads reads in 5 s"
 
 check="the exit command ends with status 0 and the driver closed"
 exit_panel "$window" "$trace"
@@ -239,7 +246,11 @@ cut -d, -f3- "$scratch/fixed.csv" >"$scratch/windows-values.csv"
 diff "$scratch/linux-values.csv" "$scratch/windows-values.csv" >&2 || fail "the values differ"
 pass "30 samples and a PNG plot"
 
-check="the recorder's exit statuses: 2 for no card, 3 for a failed check, 64 for a bad option"
+check="the recorder's exit statuses: 0, 2 for no card, 3 for a failed check, 64 for a bad option"
+started="$(uptimeNow)"
+record version --version
+[ "$status" = 0 ] && grep -q '^qv58163-record ' "$scratch/version.out" || fail "--version: status $status"
+ended="$(since "$started")"
 QV58163_SIM_CARDS="" record nocard --count 3 --output -
 [ "$status" = 2 ] || fail "no card answering: status $status, not 2"
 QV58163_SIM_SIGNALS="dc:2.5" QV58163_SIM_NOISE=0 record checked --count 3 --range 0=1 \
@@ -253,7 +264,26 @@ grep -q "card number 0 to 15 expected, not '16'" "$scratch/badoption.err" || fai
 record svg --count 3 --plot plot.svg
 [ "$status" = 64 ] || fail "--plot plot.svg: status $status, not 64"
 grep -q "this build draws no SVG" "$scratch/svg.err" || fail "the SVG plot is not refused as such"
-pass
+pass "--version ended after $ended s"
+
+check="Ctrl+C ends a recording as SIGINT does on Linux: the card stopped, the driver closed, status 0"
+# Wine turns the SIGINT into the console's Ctrl+C event; timeout passes it on.
+trace="$scratch/ctrlc.trace"
+(cd "$scratch/app" && QV58163_SIM_TRACE="$(windows_path "$trace")" exec timeout -k 10 300 "$wine" \
+    qv58163-record.exe --duration 120 --output "$(windows_path "$scratch/ctrlc.csv")") \
+    >"$scratch/ctrlc.out" 2>"$scratch/ctrlc.err" &
+recorder=$!
+pids+=("$recorder")
+rows() { [ -f "$scratch/ctrlc.csv" ] && [ "$(wc -l <"$scratch/ctrlc.csv")" -ge "$1" ]; }
+waitUntil 120 rows 6 || fail "no rows after two minutes"
+kill -INT "$recorder"
+status=0
+wait "$recorder" || status=$?
+[ "$status" = 0 ] || fail "status $status"
+grep -q '^samples: [0-9]* of 1200,' "$scratch/ctrlc.err" || fail "no summary"
+ending="$(tail -n2 "$trace" | tr -d '\r' | sed 's/(.*//' | tr '\n' ' ')"
+[ "$ending" = "QV58163_AD_integral_stop QV58163_close " ] || fail "the run ended with: $ending"
+pass "$(($(wc -l <"$scratch/ctrlc.csv") - 1)) rows kept"
 
 # A 32-bit driver built without a .def file, or with one naming the functions as Microsoft's
 # compiler decorates them, exports QV58163_initial@0 or _QV58163_initial@0.
