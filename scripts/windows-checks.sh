@@ -39,6 +39,7 @@ unset QT_QPA_PLATFORM WAYLAND_DISPLAY QV58163_SIM_TRACE
 pids=()
 cleanup() {
     local status=$?
+    trap - ERR
     set +e
     for pid in "${pids[@]}"; do
         kill "$pid" 2>/dev/null
@@ -52,6 +53,10 @@ cleanup() {
     exit "$status"
 }
 trap cleanup EXIT
+# A command that fails where no check looks for it still names the check and the line, in
+# functions too.
+set -o errtrace
+trap 'fail "line $LINENO: \"$BASH_COMMAND\" failed"' ERR
 
 check=""
 # Names the check that failed and shows the end of what each program said (lib.sh's, extended).
@@ -89,7 +94,7 @@ wait_panel() {
 
 # A visible top-level window with exactly this title; its id.
 find_window() {
-    timeout 120 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n1
+    timeout 120 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true
 }
 
 # Keys to a window: there is no window manager, so the window is given the focus directly.
