@@ -2,6 +2,7 @@
 # Installs the Debian 12 packages the project needs to build, run and test, skipping those
 # already present. Run as root, or with sudo available.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 packages=(
     # build
@@ -20,18 +21,4 @@ packages=(
     time libx11-dev
 )
 
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -eq 0 ]; then
-    exit 0
-fi
-
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then
-    sudo="sudo"
-fi
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+installMissing "${packages[@]}"

@@ -6,6 +6,23 @@ fail() {
     exit 1
 }
 
+# Installs those of the Debian packages named that are missing, as root or through sudo, waiting
+# for another apt to finish. Says what it installs on standard error, where apt's output goes too,
+# so that a script's standard output stays its own.
+installMissing() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    echo "Installing: ${missing[*]}" >&2
+    $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq >&2
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
+        --no-install-recommends "${missing[@]}" >&2
+}
+
 # Waits up to $1 seconds for the command that follows to succeed, trying ten times a second.
 waitUntil() {
     local seconds="$1"

@@ -108,18 +108,7 @@ buildImage() {
     if [ -f "$guest/.complete" ] && [ "$(cat "$guest/.complete")" = "$(recipe)" ]; then
         return
     fi
-    local missing=()
-    for p in qemu-system-x86 mmdebstrap e2fsprogs; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    if [ ${#missing[@]} -gt 0 ]; then
-        local sudo=""
-        [ "$(id -u)" -eq 0 ] || sudo="sudo"
-        echo "Installing: ${missing[*]}" >&2
-        $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
-            --no-install-recommends "${missing[@]}" >&2
-    fi
+    installMissing qemu-system-x86 mmdebstrap e2fsprogs
     [ "$(id -u)" -eq 0 ] || fail "building the guest's root file system needs root (mmdebstrap --mode=root)"
 
     local started tree codename

@@ -18,23 +18,10 @@ x86) triple=i686-w64-mingw32 ;;
     ;;
 esac
 mingwArch="${triple%%-*}"
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then
-    sudo="sudo"
-fi
 
 # What the cross build needs; the Linux build's own packages come from install-deps.sh.
-packages=(qt6-base-dev qt6-base-dev-tools cmake ninja-build perl dpkg-dev ca-certificates
-    "g++-mingw-w64-${mingwArch//_/-}-posix" "gcc-mingw-w64-${mingwArch//_/-}-posix")
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}" >&2
-    $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >&2
-fi
+installMissing qt6-base-dev qt6-base-dev-tools cmake ninja-build perl dpkg-dev ca-certificates \
+    "g++-mingw-w64-${mingwArch//_/-}-posix" "gcc-mingw-w64-${mingwArch//_/-}-posix"
 
 qtVersion="$(dpkg-query -W -f='${Version}' qt6-base-dev)" # e.g. 6.4.2+dfsg-10
 upstream="${qtVersion%%+*}"

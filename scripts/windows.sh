@@ -27,18 +27,7 @@ packages=(zip googletest g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
 if [ "$arch" = x64 ]; then
     packages+=(wine64 fonts-wine)
 fi
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    echo "Installing: ${missing[*]}"
-    $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
-        --no-install-recommends "${missing[@]}"
-fi
+installMissing "${packages[@]}"
 
 qt="$("$root/scripts/windows-qt.sh" "$arch" | tail -n1)"
 
@@ -56,10 +45,15 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DQV58163_WINE_CHECKS=ON >/dev/null
 cmake --build "$build" -j"$jobs" --target qv58163 qv58163-record QV58163 qv58163_wine_text_fit
 
+# The names a DLL exports, one a line.
+exportNames() {
+    "${mingwArch}-w64-mingw32-objdump" -p "$1" |
+        sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p'
+}
+
 # The driver's exports by their plain names, as the program and the maker's driver have them;
 # the MinGW runtime linked in, not needed beside the program.
-exports="$("${mingwArch}-w64-mingw32-objdump" -p "$build/bin/QV58163.dll" |
-    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p' | sort | tr '\n' ' ')"
+exports="$(exportNames "$build/bin/QV58163.dll" | sort | tr '\n' ' ')"
 expected="$(sed -n 's/^QV58163_EXPORT int32_t QV58163_CALL \(QV58163_[A-Za-z_]*\)(.*/\1/p' \
     "$root/card/QV58163.h" | sort | tr '\n' ' ')"
 [ "$exports" = "$expected" ] || {
@@ -89,16 +83,15 @@ if [ "$arch" = x86 ]; then
     mkdir -p "$(dirname "$decorated")" "$build/bin/decorated-underscore"
     i686-w64-mingw32-g++-posix -std=c++17 -O2 -shared -static -s -DQV58163_BUILDING_DRIVER \
         -I"$root/card" -I"$root/simulator" "${simulator[@]}" -o "$decorated"
-    names="$(i686-w64-mingw32-objdump -p "$decorated" |
-        sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[ *[0-9]*\] //p')"
+    names="$(exportNames "$decorated")"
     grep -qx 'QV58163_initial@0' <<<"$names" || fail "no QV58163_initial@0 in $decorated: $names"
     { echo EXPORTS && sed 's/.*/_&=&/' <<<"$names"; } >"$build/decorated-underscore.def"
     # Without the export attribute, so that the .def file's names are the only ones.
     i686-w64-mingw32-g++-posix -std=c++17 -O2 -shared -static -s -I"$root/card" \
         -I"$root/simulator" "${simulator[@]}" "$build/decorated-underscore.def" \
         -o "$build/bin/decorated-underscore/QV58163.dll"
-    names="$(i686-w64-mingw32-objdump -p "$build/bin/decorated-underscore/QV58163.dll")"
-    grep -q '\] _QV58163_initial@0$' <<<"$names" || fail "no _QV58163_initial@0 in decorated-underscore"
+    grep -qx '_QV58163_initial@0' <<<"$(exportNames "$build/bin/decorated-underscore/QV58163.dll")" ||
+        fail "no _QV58163_initial@0 in decorated-underscore"
 fi
 
 # What the Linux recorder writes for the fixed inputs, for the Windows recorder to match.
