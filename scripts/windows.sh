@@ -102,7 +102,7 @@ fi
 cmake --build --preset default -j"$jobs" --target qv58163-record QV58163 >/dev/null
 rm -f "$build/bin/linux-fixed.csv"
 env "${recorderFixedInputs[@]}" "$linux/bin/qv58163-record" "${recorderFixedOptions[@]}" \
-    --output "$build/bin/linux-fixed.csv"
+    --output "$build/bin/linux-fixed.csv" 2>/dev/null
 
 if [ "$arch" = x64 ]; then
     echo "== the Windows programs under Wine =="
