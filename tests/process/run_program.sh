@@ -59,7 +59,8 @@ drive() {  # drive PROGRAM TITLE KEYS...
 # exit does to the driver is checked on the procedures).
 drive "$bin_dir/qv58163" "QV58163 Main" alt+e
 check "the main window is shown" "$found" "no window"
-check "Alt+E exits with status 0" "$([ "$status" = 0 ] && echo 0 || echo 1)" "status $status"
+check "Alt+E exits with status 0" "$([ "$status" = 0 ] && echo 0 || echo 1)" \
+    "status $status; stderr: $(cat "$scratch/stderr")"
 
 # The driver fails to open: the message, status 2, the window never shown (the calls it makes are
 # checked on the procedures).
