@@ -19,10 +19,8 @@ build_and_test() {
 build_and_test default
 
 if [ "${CI:-}" = "true" ] || [ "${QV58163_SANITIZE:-}" = "1" ]; then
-    # Leaks inside system libraries (D-Bus under a real X server) are suppressed by name in
-    # lsan.supp; anything of ours still fails the run. A test that fails here is run once more
-    # before the run fails (the sanitize preset): a 152-byte leak inside Qt Core, with no frame of
-    # ours, has been reported once at a GUI test's exit and could not be reproduced in 40 tries.
+    # Memory that system libraries keep to the process exit or lose (D-Bus, Qt's thread pool) is
+    # suppressed by name in lsan.supp, whose comments say why; anything of ours fails the run.
     echo "== the same suite under AddressSanitizer and UndefinedBehaviorSanitizer =="
     build_and_test sanitize
 fi
