@@ -27,7 +27,6 @@ cpu="${QV58163_GUEST_CPU:-Westmere}"
 # the checks drive and look at the window with.
 packages=linux-image-cloud-amd64,initramfs-tools,mount,procps,kmod,wine,wine32:i386,fonts-wine
 packages+=,xvfb,xauth,xdotool,imagemagick
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # Boots the guest: boot IMAGE_OPTIONS JOB_TAR OUT_IMG LOG. The job's output disk is read back as a
 # tar by the caller.
@@ -65,11 +64,15 @@ runJob() {
 }
 
 # PID 1 of the guest: mounts what programs expect, runs the job from the second disk with its
-# output on the console, writes its folder to the third disk and powers the machine off.
+# output on the console, writes its folder to the third disk and powers the machine off. Every job
+# gets the guest's Wine settings: 32-bit, quiet, no prompts for Mono or Gecko, and the prefix the
+# image was made with.
 guestInit() {
     cat <<'EOF'
 #!/bin/sh
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
+export WINEARCH=win32 WINEPREFIX=/root/wine32 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # The initramfs has mounted some of them already.
 mountpoint -q /proc || mount -t proc proc /proc
 mountpoint -q /sys || mount -t sysfs sys /sys
@@ -101,7 +104,7 @@ EOF
 
 # What the image is made of; an image made otherwise is made again.
 recipe() {
-    { guestInit && echo "$packages" && echo "$WINEARCH $WINEDLLOVERRIDES"; } | sha256sum | cut -c1-16
+    { guestInit && echo "$packages"; } | sha256sum | cut -c1-16
 }
 
 buildImage() {
@@ -134,10 +137,8 @@ buildImage() {
     # The Wine prefix, made in the guest and written into the image for good.
     local job
     job="$(mktemp -d)"
-    cat >"$job/run.sh" <<EOF
-export WINEARCH=$WINEARCH WINEDEBUG=$WINEDEBUG WINEDLLOVERRIDES="$WINEDLLOVERRIDES"
-export WINEPREFIX=/root/wine32
-wineboot --init && wineserver -w && test -d "\$WINEPREFIX/drive_c/windows/system32"
+    cat >"$job/run.sh" <<'EOF'
+wineboot --init && wineserver -w && test -d "$WINEPREFIX/drive_c/windows/system32"
 EOF
     runJob snapshot=off "$job" "$job/out" || fail "making the Wine prefix failed: $(tail -n 20 "$job/out/job.log")"
     rm -rf "$job"

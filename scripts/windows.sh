@@ -68,30 +68,33 @@ for f in qv58163.exe qv58163-record.exe QV58163.dll; do
     fi
 done
 
+# Builds the simulated card as a DLL: simulatedDriver COMPILER OUTPUT [OPTION...].
+simulatedDriver() {
+    local compiler="$1" out="$2"
+    shift 2
+    mkdir -p "$(dirname "$out")"
+    "$compiler" -std=c++17 -O2 -shared -static -s -I"$root/card" -I"$root/simulator" \
+        "$root"/simulator/{api,Settings,SignalModel,CardModel}.cpp "$@" -o "$out"
+}
+
 # The simulated card for the other word size, as a card owner's driver may be: the program must
 # say that it cannot load it and which program can.
-simulator=("$root"/simulator/{api,Settings,SignalModel,CardModel}.cpp)
-mkdir -p "$build/bin/other-word-size"
-"${otherArch}-w64-mingw32-g++-posix" -std=c++17 -O2 -shared -static -s -Wl,--kill-at \
-    -DQV58163_BUILDING_DRIVER -I"$root/card" -I"$root/simulator" \
-    "${simulator[@]}" -o "$build/bin/other-word-size/QV58163.dll"
+simulatedDriver "${otherArch}-w64-mingw32-g++-posix" "$build/bin/other-word-size/QV58163.dll" \
+    -Wl,--kill-at -DQV58163_BUILDING_DRIVER
 if [ "$arch" = x86 ]; then
     # A 32-bit driver built without a .def file exports its stdcall functions as MinGW decorates
     # them (QV58163_initial@0); one built with a .def file in the manner of Microsoft's compiler,
     # as _QV58163_initial@0. The program binds either.
     decorated="$build/bin/decorated-at/QV58163.dll"
-    mkdir -p "$(dirname "$decorated")" "$build/bin/decorated-underscore"
-    i686-w64-mingw32-g++-posix -std=c++17 -O2 -shared -static -s -DQV58163_BUILDING_DRIVER \
-        -I"$root/card" -I"$root/simulator" "${simulator[@]}" -o "$decorated"
+    underscore="$build/bin/decorated-underscore/QV58163.dll"
+    simulatedDriver i686-w64-mingw32-g++-posix "$decorated" -DQV58163_BUILDING_DRIVER
     names="$(exportNames "$decorated")"
     grep -qx 'QV58163_initial@0' <<<"$names" || fail "no QV58163_initial@0 in $decorated: $names"
     { echo EXPORTS && sed 's/.*/_&=&/' <<<"$names"; } >"$build/decorated-underscore.def"
     # Without the export attribute, so that the .def file's names are the only ones.
-    i686-w64-mingw32-g++-posix -std=c++17 -O2 -shared -static -s -I"$root/card" \
-        -I"$root/simulator" "${simulator[@]}" "$build/decorated-underscore.def" \
-        -o "$build/bin/decorated-underscore/QV58163.dll"
-    grep -qx '_QV58163_initial@0' <<<"$(exportNames "$build/bin/decorated-underscore/QV58163.dll")" ||
-        fail "no _QV58163_initial@0 in decorated-underscore"
+    simulatedDriver i686-w64-mingw32-g++-posix "$underscore" "$build/decorated-underscore.def"
+    grep -qx '_QV58163_initial@0' <<<"$(exportNames "$underscore")" ||
+        fail "no _QV58163_initial@0 in $underscore"
 fi
 
 # What the Linux recorder writes for the fixed inputs, for the Windows recorder to match.
@@ -116,8 +119,9 @@ else
     cp -r "$build/bin" "$job/bin"
     cp "$root/scripts/windows-checks.sh" "$root/scripts/lib.sh" "$job/scripts/"
     cat >"$job/run.sh" <<'EOF'
-# In the emulated machine: the checks, with the 32-bit Wine and the prefix made with the image.
-export QV58163_WINE=wine QV58163_WINESERVER=wineserver WINEARCH=win32 WINEPREFIX=/root/wine32
+# In the emulated machine, whose Wine settings and prefix the machine gives every job: the checks,
+# with its 32-bit Wine.
+export QV58163_WINE=wine QV58163_WINESERVER=wineserver
 . scripts/lib.sh
 inXvfb bash scripts/windows-checks.sh bin "$1/screenshot-wine.png"
 EOF
