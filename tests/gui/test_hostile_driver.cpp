@@ -17,16 +17,14 @@
 #include <random>
 
 #include "PanelRig.hpp"
+#include "Random.h"
 #include "Reference.hpp"
 
 namespace qv58163::test {
 namespace {
 
 // The seed given to the run, taken before any test sets the driver's own variable.
-const std::uint64_t givenSeed = [] {
-    const char *given = std::getenv("QV58163_HOSTILE_SEED");
-    return given != nullptr && *given != '\0' ? std::strtoull(given, nullptr, 0) : 1;
-}();
+const std::uint64_t givenSeed = environmentNumber("QV58163_HOSTILE_SEED", 1);
 
 // One line of the hostile driver's log: "config_set 5 3 255 -> -17".
 struct Call {

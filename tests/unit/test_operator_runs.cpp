@@ -10,12 +10,12 @@
 //   QV58163_RANDOM_SEQUENCES  number of sequences (default 10000)
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <optional>
 #include <random>
 #include <sstream>
 
 #include "FakePanel.hpp"
+#include "Random.h"
 #include "Reference.hpp"
 
 namespace qv58163::test {
@@ -26,11 +26,6 @@ constexpr std::uint64_t defaultSeed = 58163;
 constexpr std::uint64_t defaultSequences = 10000;
 constexpr int longestSequence = 40;
 constexpr int rangeCodes[] = {0, 1, 2, 3, 4, 255};
-
-std::uint64_t envNumber(const char *name, std::uint64_t fallback) {
-    const char *text = std::getenv(name);
-    return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 0) : fallback;
-}
 
 // --- A sequence -------------------------------------------------------------------------------
 
@@ -387,16 +382,15 @@ Sequence shrink(Sequence failing) {
 }
 
 std::uint64_t sequenceSeed(std::uint64_t seed, std::uint64_t index) {
-    // splitmix64 of (seed, index): neighbouring sequences get unrelated generators.
-    std::uint64_t z = seed + 0x9E3779B97F4A7C15ull * (index + 1);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
+    // The index-th output of splitmix64 from `seed`: neighbouring sequences get unrelated
+    // generators.
+    std::uint64_t state = seed + 0x9E3779B97F4A7C15ull * index;
+    return splitMix64(&state);
 }
 
 TEST(OperatorRuns, WhatMustHoldHoldsAfterEveryStepOfRandomSequences) {
-    const std::uint64_t seed = envNumber("QV58163_RANDOM_SEED", defaultSeed);
-    const std::uint64_t count = envNumber("QV58163_RANDOM_SEQUENCES", defaultSequences);
+    const std::uint64_t seed = environmentNumber("QV58163_RANDOM_SEED", defaultSeed);
+    const std::uint64_t count = environmentNumber("QV58163_RANDOM_SEQUENCES", defaultSequences);
     std::cout << "QV58163_RANDOM_SEED=" << seed << " QV58163_RANDOM_SEQUENCES=" << count
               << std::endl;
 
