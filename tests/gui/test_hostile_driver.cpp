@@ -19,6 +19,7 @@
 #include "PanelRig.hpp"
 #include "Random.h"
 #include "Reference.hpp"
+#include "RowName.hpp"
 
 namespace qv58163::test {
 namespace {
@@ -218,8 +219,7 @@ TEST_P(KeepsWorking, ShowsExactlyWhatTheRulesGiveForWhatTheDriverWrote) {
     ASSERT_EQ(texts(log.next()), std::vector<std::string>{"stop " + std::to_string(card)});
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, KeepsWorking, ::testing::Values(0, 1, 2),
-                         [](const auto &info) { return "Seed" + std::to_string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Seeds, KeepsWorking, ::testing::Values(0, 1, 2), RowName());
 
 }  // namespace
 }  // namespace qv58163::test
