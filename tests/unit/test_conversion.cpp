@@ -39,9 +39,9 @@ void PrintTo(const CountRow &row, std::ostream *out) {
     *out << "count " << row.count;
 }
 
-class CountToVoltsTable : public ::testing::TestWithParam<CountRow> {};
+class ScalingOfEachCount : public ::testing::TestWithParam<CountRow> {};
 
-TEST_P(CountToVoltsTable, GivesTheExactDoubleOnEachRange) {
+TEST_P(ScalingOfEachCount, GivesTheExactDoubleOnEachRange) {
     const CountRow row = GetParam();
     for (std::int16_t position = 0; position < 4; ++position) {
         double volts = 123.0;  // whatever the caller held before
@@ -52,7 +52,7 @@ TEST_P(CountToVoltsTable, GivesTheExactDoubleOnEachRange) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Counts, CountToVoltsTable,
+    Counts, ScalingOfEachCount,
     ::testing::Values(
         CountRow{0, {0, 0, 0, 0}},
         CountRow{1, {0.001221001221001221, 0.00244140625, 0.002442002442002442, 0.0048828125}},
@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {-0.001221001221001221, -0.00244140625, -0.002442002442002442, -0.0048828125}}),
     test::RowName());
 
-TEST(countToVolts, TheStopPositionGivesZeroForAnyCount) {
+TEST(Scaling, TheStopPositionGivesZeroForAnyCount) {
     for (const std::int32_t count :
          {0, 1, 2047, 2048, 4095, 5000, -1, -4096, std::numeric_limits<std::int32_t>::min(),
           std::numeric_limits<std::int32_t>::max()}) {
@@ -80,7 +80,7 @@ TEST(countToVolts, TheStopPositionGivesZeroForAnyCount) {
     }
 }
 
-TEST(countToVolts, APositionWithNoRangeLeavesTheCallersValue) {
+TEST(Scaling, APositionWithNoRangeLeavesTheCallersValue) {
     for (const std::int16_t position : {-1, 5, 6, 255, -32768, 32767}) {
         for (const double before : {0.0, -0.0, 3.5, -9.9951171875}) {
             double volts = before;
@@ -92,14 +92,14 @@ TEST(countToVolts, APositionWithNoRangeLeavesTheCallersValue) {
 
 // The rounding and both separators of the voltage text are DisplayEdges' sweep; a locale's
 // separator may be any text, not only a point or a comma.
-TEST(voltText, AnySeparatorTextTakesThePointsPlace) {
+TEST(DecimalSeparator, AnyTextTakesThePointsPlace) {
     EXPECT_EQ(voltText(1.5, QString(QChar(0x066B))).toStdString(), "1\u066B500V");
 }
 
 // The recorder's six decimals and every other precision: the same text as Qt's fixed notation,
 // which rounds the exact binary value. Values near a half of the last digit, exact ties, every
 // count of every range and random bit patterns probe where the integer path hands over to Qt.
-TEST(appendFixed, WritesWhatQtsFixedNotationWritesAtEveryPrecision) {
+TEST(FixedNotation, WritesWhatQtsFixedNotationWritesAtEveryPrecision) {
     std::mt19937_64 rng(58163);
     std::vector<double> values = {0.0,
                                   -0.0,
