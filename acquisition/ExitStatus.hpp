@@ -1,4 +1,5 @@
-// The exit statuses of the panel and the recorder, in one table: 0 to 2 mean the same in both.
+// The exit statuses both front ends reach, the panel and the recorder, meaning the same in both.
+// The recorder's own are in recorder/RecorderExitStatus.hpp.
 #pragma once
 
 namespace qv58163::exitStatus {
@@ -9,13 +10,5 @@ inline constexpr int normal = 0;
 inline constexpr int runtimeError = 1;
 // The driver failed to open; for the recorder also: no driver library, or no card to record.
 inline constexpr int noDriver = 2;
-
-// The recorder's own.
-// A --check failed, or did not see all its samples.
-inline constexpr int checkFailed = 3;
-// A read of the card failed.
-inline constexpr int readsFailed = 4;
-// The command line was refused before anything was opened or created (BSD's EX_USAGE).
-inline constexpr int badCommandLine = 64;
 
 }  // namespace qv58163::exitStatus

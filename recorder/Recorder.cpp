@@ -5,8 +5,8 @@
 
 #include "CardSession.hpp"
 #include "Checks.hpp"
-#include "ExitStatus.hpp"
 #include "Plot.hpp"
+#include "RecorderExitStatus.hpp"
 #include "Report.hpp"
 #include "RuntimeError.hpp"
 #include "Schedule.hpp"

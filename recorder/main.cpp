@@ -11,9 +11,9 @@
 #include <shellapi.h>
 #endif
 
-#include "ExitStatus.hpp"
 #include "Options.hpp"
 #include "Recorder.hpp"
+#include "RecorderExitStatus.hpp"
 #include "System.hpp"
 
 namespace {

@@ -52,9 +52,9 @@ inOwnXServer() {
 # Prints the machine's own Debian package sources as lines of the type $1 (deb, or deb-src for a
 # private apt state that fetches source packages), one per archive and suite. Reads what apt itself
 # reads: the deb lines of /etc/apt/sources.list and sources.list.d/*.list, and the
-# Types/URIs/Suites/Components/Signed-By of the deb822 files sources.list.d/*.sources. Only the suites of this Debian release are kept
-# (bookworm, bookworm-updates, bookworm-security, ...), so that a third party's archive without
-# source packages does not break the private update.
+# Types/URIs/Suites/Components/Signed-By of the deb822 files sources.list.d/*.sources. Only the
+# suites of this Debian release are kept (bookworm, bookworm-updates, bookworm-security, ...), so
+# that a third party's archive without source packages does not break the private update.
 debianArchiveLines() {
     local type="$1" codename
     codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"

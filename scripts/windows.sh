@@ -55,7 +55,7 @@ exportNames() {
 # the MinGW runtime linked in, not needed beside the program.
 exports="$(exportNames "$build/bin/QV58163.dll" | sort | tr '\n' ' ')"
 expected="$(sed -n 's/^QV58163_EXPORT int32_t QV58163_CALL \(QV58163_[A-Za-z_]*\)(.*/\1/p' \
-    "$root/card/QV58163.h" | sort | tr '\n' ' ')"
+    "$root/card/contract/QV58163.h" | sort | tr '\n' ' ')"
 [ "$exports" = "$expected" ] || {
     echo "QV58163.dll exports: $exports; the header declares: $expected" >&2
     exit 1
@@ -73,7 +73,7 @@ simulatedDriver() {
     local compiler="$1" out="$2"
     shift 2
     mkdir -p "$(dirname "$out")"
-    "$compiler" -std=c++17 -O2 -shared -static -s -I"$root/card" -I"$root/simulator" \
+    "$compiler" -std=c++17 -O2 -shared -static -s -I"$root/card/contract" -I"$root/simulator" \
         "$root"/simulator/{api,Settings,SignalModel,CardModel}.cpp "$@" -o "$out"
 }
 

@@ -11,7 +11,8 @@ checker="$3"
 out="$4"
 mkdir -p "$out"
 
-# Default ranges 1,0,3,2,1,0,3,255; each signal's code and the reading the panel makes of it.
+# Every range and the stop; each signal's code and the reading the panel makes of it.
+export QV58163_SIM_RANGES=1,0,3,2,1,0,3,255
 export QV58163_SIM_NOISE=0
 export QV58163_SIM_SIGNALS='dc:1.25;dc:3.3;dc:-7.5;dc:5;dc:-2;dc:0.5;dc:9.99;dc:1'
 # 512 -> 1.250; 2703 -> 3.300; -1536 -> -7.500; 2048 -> 5.001; -819 -> -2.000; 410 -> 0.501;

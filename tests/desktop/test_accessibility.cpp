@@ -27,13 +27,14 @@ QString descriptionOf(QObject *object) {
                            : QStringLiteral("(no interface)");
 }
 
-// The panel on the simulated card with cards 2 and 5 and its default ranges (1, 0, 3, 2, 1, 0,
-// 3, 255).
+// The panel on the simulated card with cards 2 and 5 and their ranges -5..+5, 0..5, -10..+10,
+// 0..10, -5..+5, 0..5, -10..+10 V and stopped.
 class Accessibility : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(rig.start()); }
 
-    ScopedEnvironment env{{"QV58163_SIM_CARDS", "2,5"}};
+    ScopedEnvironment env{{"QV58163_SIM_CARDS", "2,5"},
+                          {"QV58163_SIM_RANGES", "1,0,3,2,1,0,3,255"}};
     PanelRig rig;
 };
 

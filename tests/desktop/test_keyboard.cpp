@@ -15,8 +15,8 @@
 namespace qv58163::test {
 namespace {
 
-// The panel on the simulated card with cards 2 and 5 and its default ranges (1, 0, 3, 2, 1, 0,
-// 3, 255), its window active.
+// The panel on the simulated card with cards 2 and 5 and their ranges -5..+5, 0..5, -10..+10,
+// 0..10, -5..+5, 0..5, -10..+10 V and stopped, its window active.
 class Keyboard : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -46,7 +46,9 @@ protected:
 
     QTemporaryDir scratch;
     QString trace = scratch.filePath(QStringLiteral("calls.trace"));
-    ScopedEnvironment env{{"QV58163_SIM_CARDS", "2,5"}, {"QV58163_SIM_TRACE", trace.toLocal8Bit()}};
+    ScopedEnvironment env{{"QV58163_SIM_CARDS", "2,5"},
+                          {"QV58163_SIM_RANGES", "1,0,3,2,1,0,3,255"},
+                          {"QV58163_SIM_TRACE", trace.toLocal8Bit()}};
     PanelRig rig;
     qsizetype startUpCalls = 0;
 };

@@ -15,8 +15,7 @@
 namespace qv58163::test {
 namespace {
 
-// The panel on the simulated card with cards 2 and 5 and its default ranges (1, 0, 3, 2, 1, 0,
-// 3, 255).
+// The panel on the simulated card with cards 2 and 5.
 class TextFit : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(rig.start()); }

@@ -20,16 +20,11 @@
 #include <stdlib.h>
 
 #include "QV58163.h"
+#include "Random.h"
 
 static uint64_t state = 1;
 
-/* splitmix64 */
-static uint64_t next_random(void) {
-    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
+static uint64_t next_random(void) { return splitMix64(&state); }
 
 static unsigned below(unsigned n) { return (unsigned)(next_random() % n); }
 
@@ -50,11 +45,6 @@ static int16_t random_value(void) {
     }
 }
 
-static long env_number(const char *name, long fallback) {
-    const char *text = getenv(name);
-    return text != NULL && *text != '\0' ? strtol(text, NULL, 0) : fallback;
-}
-
 static FILE *open_log(void) {
     const char *path = getenv("QV58163_HOSTILE_LOG");
     return path != NULL && *path != '\0' ? fopen(path, "a") : NULL;
@@ -70,8 +60,8 @@ static void log_line(const char *format, long a, long b, long c, long d, int32_t
 }
 
 int32_t QV58163_CALL QV58163_initial(void) {
-    const int32_t status = (int32_t)env_number("QV58163_HOSTILE_INITIAL", 0);
-    state = (uint64_t)env_number("QV58163_HOSTILE_SEED", 1);
+    const int32_t status = (int32_t)environmentNumber("QV58163_HOSTILE_INITIAL", 0);
+    state = environmentNumber("QV58163_HOSTILE_SEED", 1);
     log_line("initial", 0, 0, 0, 0, status);
     return status;
 }

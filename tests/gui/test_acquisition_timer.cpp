@@ -35,7 +35,10 @@ protected:
 
     QTemporaryDir scratch;
     QString trace = scratch.filePath(QStringLiteral("calls.trace"));
-    ScopedEnvironment env{{"QV58163_SIM_TRACE", trace.toLocal8Bit()}, {"QV58163_SIM_NOISE", "0"}};
+    ScopedEnvironment env{{"QV58163_SIM_TRACE", trace.toLocal8Bit()},
+                          {"QV58163_SIM_RANGES", "0"},
+                          {"QV58163_SIM_SIGNALS", "dc:3.3"},
+                          {"QV58163_SIM_NOISE", "0"}};
     PanelRig rig;
     int ticks = 0;
 };
@@ -44,8 +47,8 @@ TEST_F(AcquisitionTimer, EachTickWhileAcquiringReadsOnceAndRefreshes) {
     EXPECT_EQ(reads(), 0);
     startAndWaitForTicks();
     EXPECT_EQ(reads(), ticks);
-    // Channel 1's steady 3.3 V on 0..5 V, the simulated card's default.
-    EXPECT_EQ(rig.captions().at(1), QStringLiteral("3.300V"));
+    // Channel 0's steady 3.3 V on 0..5 V.
+    EXPECT_EQ(rig.captions().at(0), QStringLiteral("3.300V"));
 }
 
 // An operator holding Space on START presses it every few tens of milliseconds: the refresh must

@@ -17,16 +17,15 @@
 #include <random>
 
 #include "PanelRig.hpp"
+#include "Random.h"
 #include "Reference.hpp"
+#include "RowName.hpp"
 
 namespace qv58163::test {
 namespace {
 
 // The seed given to the run, taken before any test sets the driver's own variable.
-const std::uint64_t givenSeed = [] {
-    const char *given = std::getenv("QV58163_HOSTILE_SEED");
-    return given != nullptr && *given != '\0' ? std::strtoull(given, nullptr, 0) : 1;
-}();
+const std::uint64_t givenSeed = environmentNumber("QV58163_HOSTILE_SEED", 1);
 
 // One line of the hostile driver's log: "config_set 5 3 255 -> -17".
 struct Call {
@@ -220,8 +219,7 @@ TEST_P(KeepsWorking, ShowsExactlyWhatTheRulesGiveForWhatTheDriverWrote) {
     ASSERT_EQ(texts(log.next()), std::vector<std::string>{"stop " + std::to_string(card)});
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, KeepsWorking, ::testing::Values(0, 1, 2),
-                         [](const auto &info) { return "Seed" + std::to_string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Seeds, KeepsWorking, ::testing::Values(0, 1, 2), RowName());
 
 }  // namespace
 }  // namespace qv58163::test

@@ -7,6 +7,7 @@
 
 #include "FakeForm.hpp"
 #include "QtControls.hpp"
+#include "RowName.hpp"
 #include "RuntimeError.hpp"
 
 namespace qv58163::test {
@@ -42,15 +43,22 @@ struct FakeListUnderTest final : ListUnderTest {
     FakeList fake;
 };
 
-using Factory = std::unique_ptr<ListUnderTest> (*)(const QStringList &);
+// A kind of list, and how one is made with given entries.
+struct ListKind {
+    const char *name;
+    std::unique_ptr<ListUnderTest> (*make)(const QStringList &);
+};
+void PrintTo(const ListKind &kind, std::ostream *out) {
+    *out << kind.name;
+}
 
 const QStringList ranges = {"0: 0V ~ 5V", "1: -5V ~ +5V", "2: 0V ~ 10V", "3: -10V ~ +10V",
                             "255 : stop"};
 
-class ListContract : public ::testing::TestWithParam<Factory> {
+class ListContract : public ::testing::TestWithParam<ListKind> {
 protected:
     void make(const QStringList &entries) {
-        subject = GetParam()(entries);
+        subject = GetParam().make(entries);
         subject->setClick([this] { clicks.push_back(subject->list().ListIndex()); });
     }
     std::unique_ptr<ListUnderTest> subject;
@@ -114,18 +122,17 @@ TEST_P(ListContract, AnOperatorsChoiceClicksOnce) {
     EXPECT_EQ(subject->list().Text(), QStringLiteral("3: -10V ~ +10V"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Lists, ListContract,
-                         ::testing::Values(
-                             +[](const QStringList &e) -> std::unique_ptr<ListUnderTest> {
-                                 return std::make_unique<QtList>(e);
-                             },
-                             +[](const QStringList &e) -> std::unique_ptr<ListUnderTest> {
-                                 return std::make_unique<FakeListUnderTest>(e);
-                             }),
-                         [](const ::testing::TestParamInfo<Factory> &info) {
-                             return info.index == 0 ? std::string("QtComboBox")
-                                                    : std::string("Fake");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Lists, ListContract,
+    ::testing::Values(ListKind{"QtComboBox",
+                               [](const QStringList &e) -> std::unique_ptr<ListUnderTest> {
+                                   return std::make_unique<QtList>(e);
+                               }},
+                      ListKind{"Fake",
+                               [](const QStringList &e) -> std::unique_ptr<ListUnderTest> {
+                                   return std::make_unique<FakeListUnderTest>(e);
+                               }}),
+    RowName());
 
 }  // namespace
 }  // namespace qv58163::test

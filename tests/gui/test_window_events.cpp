@@ -24,7 +24,10 @@ protected:
 
     QTemporaryDir scratch;
     QString trace = scratch.filePath(QStringLiteral("calls.trace"));
-    ScopedEnvironment env{{"QV58163_SIM_CARDS", "2,5"}, {"QV58163_SIM_TRACE", trace.toLocal8Bit()}};
+    // Every channel on -10..+10 V, so that choosing "255 : stop" changes a range.
+    ScopedEnvironment env{{"QV58163_SIM_CARDS", "2,5"},
+                          {"QV58163_SIM_RANGES", "3,3,3,3,3,3,3,3"},
+                          {"QV58163_SIM_TRACE", trace.toLocal8Bit()}};
 };
 
 TEST_F(WindowEvents, TheOperatorsChoicesReachTheirProcedures) {

@@ -57,13 +57,16 @@ dpkg-deb -x "$program_deb" "$root"
 dpkg-deb -x "$driver_deb" "$root"
 [ ! -e "$root/usr/bin/libQV58163.so" ] || fail "a driver lies beside the program"
 
+# The simulated cards 2 and 5, with these ranges.
+codes=(3 2 1 0 255 0 1 2)
 # Runs the installed program in the background, offscreen; its pid in $pid.
 start_program() {
     local trace="$1"
     shift
     rm -f "$trace"
     env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen QV58163_SIM_TRACE="$trace" \
-        QV58163_SIM_CARDS=2,5 "$@" "$root/usr/bin/qv58163" >"$trace.out" 2>&1 &
+        QV58163_SIM_CARDS=2,5 QV58163_SIM_RANGES="$(IFS=,; echo "${codes[*]}")" "$@" \
+        "$root/usr/bin/qv58163" >"$trace.out" 2>&1 &
     pid=$!
 }
 # Waits (at most a minute) until the file has the pattern, or the program is gone.
@@ -116,7 +119,6 @@ expected="$scratch/expected.trace"
             echo "QV58163_info($card, $info) = -2"
         fi
     done
-    codes=(1 0 3 2 1 0 3 255)
     for ch in $(seq 0 7); do
         echo "QV58163_AD_config_read(5, $ch) = 0 code=${codes[ch]}"
         echo "QV58163_AD_config_set(5, $ch, ${codes[ch]}) = 0"

@@ -199,8 +199,7 @@ TEST_P(FailAfter, CardStopsAnsweringAfterKReads) {
     EXPECT_EQ(d->integralAllRead(1, b.data()), st::cardLost);
 }
 
-INSTANTIATE_TEST_SUITE_P(Counts, FailAfter, ::testing::Values(0, 1, 5),
-                         [](const auto &info) { return "After" + std::to_string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Counts, FailAfter, ::testing::Values(0, 1, 5), qv58163::test::RowName());
 
 // A model whose eight channels are all at 0 V on -10..+10 V with 0.2 V of noise (about 41
 // codes), cards 0 and 1 started in integral mode `mode`.

@@ -10,12 +10,13 @@
 //   QV58163_RANDOM_SEQUENCES  number of sequences (default 10000)
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <optional>
 #include <random>
 #include <sstream>
 
 #include "FakePanel.hpp"
+#include "Random.h"
 #include "Reference.hpp"
 
 namespace qv58163::test {
@@ -26,11 +27,6 @@ constexpr std::uint64_t defaultSeed = 58163;
 constexpr std::uint64_t defaultSequences = 10000;
 constexpr int longestSequence = 40;
 constexpr int rangeCodes[] = {0, 1, 2, 3, 4, 255};
-
-std::uint64_t envNumber(const char *name, std::uint64_t fallback) {
-    const char *text = std::getenv(name);
-    return text != nullptr && *text != '\0' ? std::strtoull(text, nullptr, 0) : fallback;
-}
 
 // --- A sequence -------------------------------------------------------------------------------
 
@@ -225,49 +221,38 @@ struct Coverage {
     std::size_t exits = 0;
 };
 
-// Runs `sequence` on the program; returns the first invariant that failed.
-std::optional<std::string> execute(const Sequence &sequence, Coverage *coverage = nullptr) {
-    const Setup &setup = sequence.setup;
-    FakePanel panel(QString::fromStdString(setup.point));
-    FakeForm &form = panel.form;
-    panel.driver.cards = setup.cards;
-    panel.driver.codes.clear();
-    for (int i = 0; i < card::channelCount; ++i) {
-        if (setup.codes[i]) {
-            panel.driver.codes[i] = *setup.codes[i];
-        }
-    }
-    const Read *due = nullptr;  // the read the current tick answers with
-    int reads = 0;
-    std::array<std::int16_t, 8> seen{};  // slots 0..7 after the last read: a slot not written is 0
-    panel.driver.onRead = [&](std::int16_t, std::int16_t *results) {
-        ++reads;
-        seen = {};
-        if (due == nullptr) {
-            return 0;  // a read outside a tick: reported below
-        }
-        for (int s = 0; s < slotCount; ++s) {
-            if (due->written >> s & 1u) {
-                results[s] = due->values[s];
-                if (s < card::channelCount) {
-                    seen[s] = due->values[s];
-                }
+// One sequence on the program: the procedures with the window in memory and the recording
+// driver, which answers a tick's read with the step's Read.
+struct Run {
+    explicit Run(const Setup &setup) : setup(setup), panel(QString::fromStdString(setup.point)) {
+        panel.driver.cards = setup.cards;
+        panel.driver.codes.clear();
+        for (int i = 0; i < card::channelCount; ++i) {
+            if (setup.codes[i]) {
+                panel.driver.codes[i] = *setup.codes[i];
             }
         }
-        return due->status;
-    };
-
-    form.load();
-    if (form.endStatus || !panel.errors.str().empty()) {
-        return "start-up ended the program: " + panel.errors.str();
+        panel.driver.onRead = [this](std::int16_t, std::int16_t *results) {
+            ++reads;
+            seen = {};
+            if (due == nullptr) {
+                return 0;  // a read outside a tick: reported by check()
+            }
+            for (int s = 0; s < slotCount; ++s) {
+                if (due->written >> s & 1u) {
+                    results[s] = due->values[s];
+                    if (s < card::channelCount) {
+                        seen[s] = due->values[s];
+                    }
+                }
+            }
+            return due->status;
+        };
     }
-    bool acquiring = false;  // the last of START and STOP was START
-    for (std::size_t k = 0; k < sequence.steps.size(); ++k) {
-        const Step &step = sequence.steps[k];
+
+    // Does what the operator's step says; once the program has ended, only what still reaches it.
+    void act(const Step &step) {
         const bool ended = form.endStatus.has_value();
-        const std::size_t logBefore = panel.log.size();
-        const int readsBefore = reads;
-        const QStringList captionsBefore = form.captions();
         switch (step.act) {
             case Act::Start:
                 form.pressStart();
@@ -315,55 +300,98 @@ std::optional<std::string> execute(const Sequence &sequence, Coverage *coverage 
                 form.closeWindow();
                 break;
         }
-        const std::string when =
-            "after step " + std::to_string(k + 1) + " (" + describe(step).substr(0, 40) + ")";
-        if (ended && panel.log.size() != logBefore) {
-            return when + ": \"" + panel.log.back() + "\" ran after the end";
+    }
+
+    // The program as it was before a step, which the step is checked against.
+    struct Before {
+        bool ended;
+        std::size_t logSize;
+        int reads;
+        QStringList captions;
+    };
+    Before before() const {
+        return {form.endStatus.has_value(), panel.log.size(), reads, form.captions()};
+    }
+
+    // What must hold after `step`: nothing ran after the end and no run-time error was reported;
+    // a tick while acquiring read once and any other step not at all; after a read every caption
+    // is what the rules give for what was read, by the ranges shown now, and otherwise none
+    // changed.
+    std::optional<std::string> check(const Step &step, const Before &before) const {
+        if (before.ended && panel.log.size() != before.logSize) {
+            return "\"" + panel.log.back() + "\" ran after the end";
         }
         if (!panel.errors.str().empty()) {
-            return when + ": a run-time error was reported: " + panel.errors.str();
+            return "a run-time error was reported: " + panel.errors.str();
         }
-        const bool refreshed = reads != readsBefore;
-        if (refreshed != (step.act == Act::Tick && acquiring && !ended) ||
-            reads - readsBefore > 1) {
-            return when + ": " + std::to_string(reads - readsBefore) + " reads";
+        const bool refreshed = reads != before.reads;
+        if (refreshed != (step.act == Act::Tick && acquiring && !before.ended) ||
+            reads - before.reads > 1) {
+            return std::to_string(reads - before.reads) + " reads";
         }
-        if (refreshed) {
-            // Every caption is what the rules give for what was read, by the ranges shown now.
-            std::array<int, 8> positions{};
-            for (int i = 0; i < card::channelCount; ++i) {
-                positions[i] = form.config[i]->index;
+        if (!refreshed) {
+            return form.captions() == before.captions
+                       ? std::nullopt
+                       : std::optional<std::string>("the captions changed without a refresh");
+        }
+        const auto expected = reference::refresh(seen.data(), positions(), setup.point);
+        for (int i = 0; i < card::channelCount; ++i) {
+            if (form.values[i].caption.toStdString() != expected[i]) {
+                return "advalue(" + std::to_string(i) + ") shows \"" +
+                       form.values[i].caption.toStdString() + "\", expected \"" + expected[i] +
+                       "\"";
             }
-            const auto expected = reference::refresh(seen.data(), positions, setup.point);
-            for (int i = 0; i < card::channelCount; ++i) {
-                if (form.values[i].caption.toStdString() != expected[i]) {
-                    return when + ": advalue(" + std::to_string(i) + ") shows \"" +
-                           form.values[i].caption.toStdString() + "\", expected \"" + expected[i] +
-                           "\"";
-                }
-            }
-        } else if (form.captions() != captionsBefore) {
-            return when + ": the captions changed without a refresh";
         }
-        if (coverage != nullptr && refreshed) {
+        return std::nullopt;
+    }
+
+    std::array<int, 8> positions() const {
+        std::array<int, 8> shown{};
+        for (int i = 0; i < card::channelCount; ++i) {
+            shown[i] = form.config[i]->index;
+        }
+        return shown;
+    }
+
+    const Setup &setup;
+    FakePanel panel;
+    FakeForm &form = panel.form;
+    const Read *due = nullptr;  // the read the current tick answers with
+    int reads = 0;
+    std::array<std::int16_t, 8> seen{};  // slots 0..7 after the last read: unwritten is 0
+    bool acquiring = false;              // the last of START and STOP was START
+};
+
+// Runs `sequence` on the program; returns the first thing that failed to hold.
+std::optional<std::string> execute(const Sequence &sequence, Coverage *coverage = nullptr) {
+    Run run(sequence.setup);
+    run.form.load();
+    if (run.form.endStatus || !run.panel.errors.str().empty()) {
+        return "start-up ended the program: " + run.panel.errors.str();
+    }
+    for (std::size_t k = 0; k < sequence.steps.size(); ++k) {
+        const Step &step = sequence.steps[k];
+        const Run::Before before = run.before();
+        run.act(step);
+        if (const auto failure = run.check(step, before)) {
+            return "after step " + std::to_string(k + 1) + " (" + describe(step).substr(0, 40) +
+                   "): " + *failure;
+        }
+        if (coverage != nullptr && run.reads != before.reads) {
             ++coverage->refreshes;
-            for (int i = 0; i < card::channelCount; ++i) {
-                if (form.config[i]->index == -1) {
-                    ++coverage->channelsKept;
-                    break;
-                }
-            }
+            const std::array<int, 8> shown = run.positions();
+            coverage->channelsKept += std::count(shown.begin(), shown.end(), -1) > 0 ? 1 : 0;
         }
     }
     // The driver is closed exactly once when the program ends, and not before.
-    const std::size_t closes = panel.entries("QV58163_close").size();
-    if (closes != (form.endStatus ? 1u : 0u)) {
+    const std::size_t closes = run.panel.entries("QV58163_close").size();
+    if (closes != (run.form.endStatus ? 1u : 0u)) {
         return "the driver was closed " + std::to_string(closes) + " times";
     }
-    if (form.endStatus && *form.endStatus != 0) {
-        return "ended with status " + std::to_string(*form.endStatus);
+    if (run.form.endStatus && *run.form.endStatus != 0) {
+        return "ended with status " + std::to_string(*run.form.endStatus);
     }
-    if (coverage != nullptr && form.endStatus) {
+    if (coverage != nullptr && run.form.endStatus) {
         ++coverage->exits;
     }
     return std::nullopt;
@@ -387,16 +415,15 @@ Sequence shrink(Sequence failing) {
 }
 
 std::uint64_t sequenceSeed(std::uint64_t seed, std::uint64_t index) {
-    // splitmix64 of (seed, index): neighbouring sequences get unrelated generators.
-    std::uint64_t z = seed + 0x9E3779B97F4A7C15ull * (index + 1);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
+    // The index-th output of splitmix64 from `seed`: neighbouring sequences get unrelated
+    // generators.
+    std::uint64_t state = seed + 0x9E3779B97F4A7C15ull * index;
+    return splitMix64(&state);
 }
 
 TEST(OperatorRuns, WhatMustHoldHoldsAfterEveryStepOfRandomSequences) {
-    const std::uint64_t seed = envNumber("QV58163_RANDOM_SEED", defaultSeed);
-    const std::uint64_t count = envNumber("QV58163_RANDOM_SEQUENCES", defaultSequences);
+    const std::uint64_t seed = environmentNumber("QV58163_RANDOM_SEED", defaultSeed);
+    const std::uint64_t count = environmentNumber("QV58163_RANDOM_SEQUENCES", defaultSequences);
     std::cout << "QV58163_RANDOM_SEED=" << seed << " QV58163_RANDOM_SEQUENCES=" << count
               << std::endl;
 

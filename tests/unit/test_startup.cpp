@@ -25,7 +25,7 @@ protected:
     }
 };
 
-TEST_F(StartUp, CardsTwoAndFiveAnswer) {
+TEST_F(StartUp, ListsTheCardsThatAnswerAndSelectsTheLastOneFound) {
     driver.cards = {2, 5};
     load();
 
@@ -57,7 +57,7 @@ TEST_F(StartUp, CardsTwoAndFiveAnswer) {
     EXPECT_EQ(procedures.ret_code(), -1) << "the status of the probe of card 15";
 }
 
-TEST_F(StartUp, NoCardAnswers) {
+TEST_F(StartUp, WithNoCardAnsweringEverythingAddressesCardZero) {
     driver.cards = {};
     load();
 

@@ -1,0 +1,15 @@
+// The recorder's exit statuses: those it shares with the panel, and its own.
+#pragma once
+
+#include "ExitStatus.hpp"
+
+namespace qv58163::exitStatus {
+
+// A --check failed, or did not see all its samples.
+inline constexpr int checkFailed = 3;
+// A read of the card failed.
+inline constexpr int readsFailed = 4;
+// The command line was refused before anything was opened or created (BSD's EX_USAGE).
+inline constexpr int badCommandLine = 64;
+
+}  // namespace qv58163::exitStatus
