@@ -1,8 +1,11 @@
 // The recorder as people run it, on the simulated card in simulated time, for what only a process
 // shows: the file against the panel's conversion, the signals and other ways it ends, a full disk,
 // a second recorder on the card, the plot files and what it refuses.
+#include <linux/capability.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <QImage>
 #include <QLibrary>
 #include <QPainter>
@@ -167,6 +170,123 @@ TEST_F(RecorderRuns, ASecondRecorderOnTheCardRefusesNamingTheFirst) {
         << second.standardError.toStdString() << " " << firstProcess;
     EXPECT_FALSE(exists("rec.csv"));
 }
+
+// The lock is the machine's, whatever the second recorder's runtime folder; the holder is the
+// process the kernel names, not a number left in the lock file.
+struct SecondRecorder {
+    const char *name;
+    const char *runtimeFolder;  // the second recorder's XDG_RUNTIME_DIR; the first has "a"
+    bool staleNumber;           // the lock file holds the number of an ended process
+};
+
+class RecorderOnAHeldCard : public RecorderProcess,
+                            public ::testing::WithParamInterface<SecondRecorder> {};
+
+TEST_P(RecorderOnAHeldCard, IsRefusedNamingTheHolder) {
+    for (const char *folder : {"a", "b"}) {
+        ASSERT_TRUE(QDir(scratch.path()).mkpath(QLatin1String(folder)));
+    }
+    QProcess first;
+    first.setProcessEnvironment(
+        settings({"QV58163_SIM_STEP_MS=1", "XDG_RUNTIME_DIR=" + path("a")}));
+    first.setWorkingDirectory(scratch.path());
+    first.start(program, {"--card", "0", "--interval", "10", "--output", "first.csv", "--quiet"});
+    ASSERT_TRUE(first.waitForStarted());
+    for (int wait = 0; wait < 500 && lines("first.csv").size() < 2; ++wait) {
+        QThread::msleep(10);
+    }
+    if (GetParam().staleNumber) {
+        QProcess ended;
+        ended.start(QStringLiteral("true"));
+        ASSERT_TRUE(ended.waitForStarted());
+        const qint64 endedProcess = ended.processId();
+        ASSERT_TRUE(ended.waitForFinished());
+        QFile lock(path("locks/qv58163-card-0.lock"));
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        lock.write(QByteArray::number(endedProcess) + '\n');
+    }
+    const char *runtime = GetParam().runtimeFolder;
+    const RecorderOutcome second = run({"--card", "0", "--count", "1", "--output", "rec.csv"},
+                                       {"XDG_RUNTIME_DIR=" + (*runtime ? path(runtime) : "")});
+    const qint64 firstProcess = first.processId();
+    ::kill(static_cast<pid_t>(firstProcess), SIGTERM);
+    EXPECT_TRUE(first.waitForFinished());
+    EXPECT_EQ(second.status, 2);
+    EXPECT_TRUE(second.standardError.contains(
+        QStringLiteral("card 0 is in use by process %1 (qv58163-record)").arg(firstProcess)))
+        << second.standardError.toStdString();
+    EXPECT_FALSE(exists("rec.csv"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RecorderOnAHeldCard,
+                         ::testing::Values(SecondRecorder{"AnotherRuntimeFolder", "b", false},
+                                           SecondRecorder{"NoRuntimeFolder", "", false},
+                                           SecondRecorder{"StaleNumberInTheLockFile", "a", true}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// Where no lock can be made, the recorder refuses (status 2) before it opens the driver, saying
+// why, unless --no-lock; and it never writes through the lock file's name into another file.
+struct Unlockable {
+    const char *name;
+    QStringList arguments;
+    bool (*prepare)(const QString &lockFile, const QString &victim);
+    const char *why;
+};
+
+class RecorderWithoutLock : public RecorderProcess,
+                            public ::testing::WithParamInterface<Unlockable> {};
+
+TEST_P(RecorderWithoutLock, RefusesUnlessTold) {
+    if (geteuid() == 0 && prctl(PR_CAPBSET_READ, CAP_SETPCAP) != 1) {
+        GTEST_SKIP() << "root that cannot give up overriding file modes";
+    }
+    // Root too obeys file modes in the recorder's process.
+    childSetUp = [] { prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0); };
+    QFile victim(path("victim"));
+    ASSERT_TRUE(victim.open(QIODevice::WriteOnly) && victim.write("kept\n") == 5);
+    victim.close();
+    ASSERT_TRUE(QDir(scratch.path()).mkdir(QStringLiteral("locks")));
+    ASSERT_TRUE(GetParam().prepare(path("locks/qv58163-card-0.lock"), path("victim")));
+    const QStringList arguments = GetParam().arguments + QStringList{"--count", "1", "--quiet"};
+
+    const RecorderOutcome refused = run(arguments + QStringList{"--output", "refused.csv"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(refused.standardError.contains(QLatin1String(GetParam().why)))
+        << refused.standardError.toStdString();
+    EXPECT_EQ(refused.trace, QStringList()) << "the driver was opened";
+    EXPECT_FALSE(exists("refused.csv"));
+
+    const RecorderOutcome unheld = run(arguments + QStringList{"--no-lock", "--output", "run.csv"});
+    EXPECT_EQ(unheld.status, 0) << unheld.standardError.toStdString();
+    EXPECT_TRUE(unheld.standardError.contains(QLatin1String("recording without one (--no-lock)")));
+    EXPECT_EQ(lines("run.csv").size(), 2);
+    EXPECT_EQ(contents("victim"), QStringLiteral("kept\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecorderWithoutLock,
+    ::testing::Values(Unlockable{"ReadOnlyFolder",
+                                 {},
+                                 [](const QString &lockFile, const QString &) {
+                                     return QFile::setPermissions(
+                                         QFileInfo(lockFile).path(),
+                                         QFile::ReadOwner | QFile::ExeOwner);
+                                 },
+                                 "takes no new file"},
+                      Unlockable{"SymbolicLink",
+                                 {"--card", "0"},
+                                 [](const QString &lockFile, const QString &victim) {
+                                     return QFile::link(victim, lockFile);
+                                 },
+                                 "qv58163-card-0.lock is a symbolic link"},
+                      Unlockable{"HardLink",
+                                 {"--card", "0"},
+                                 [](const QString &lockFile, const QString &victim) {
+                                     return ::link(QFile::encodeName(victim),
+                                                   QFile::encodeName(lockFile)) == 0;
+                                 },
+                                 "qv58163-card-0.lock has 2 hard links"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 // Ctrl+C, SIGTERM and SIGHUP (a closed terminal) end an open-ended run normally: whole rows, one
 // per read, the summary, the card stopped and then the driver closed, once.
