@@ -56,4 +56,16 @@ private:
     std::shared_ptr<void> hold_;
 };
 
+// The locks as the panel's procedures take them: the system's in the program, a fake in tests.
+class CardLocks {
+public:
+    virtual ~CardLocks() = default;
+    virtual CardLock hold(int card) = 0;
+};
+
+class SystemCardLocks final : public CardLocks {
+public:
+    CardLock hold(int card) override { return CardLock::take(card); }
+};
+
 }  // namespace qv58163::card

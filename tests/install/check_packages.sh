@@ -63,7 +63,7 @@ start_program() {
     shift
     rm -f "$trace"
     env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen QV58163_SIM_TRACE="$trace" \
-        QV58163_SIM_CARDS=2,5 "$@" "$root/usr/bin/qv58163" >"$trace.out" 2>&1 &
+        QV58163_SIM_CARDS=2,5 QV58163_LOCK_DIR="$scratch" "$@" "$root/usr/bin/qv58163" >"$trace.out" 2>&1 &
     pid=$!
 }
 # Waits (at most a minute) until the file has the pattern, or the program is gone.

@@ -1,11 +1,14 @@
 // The program as main() builds it (ui::Panel: the real window, the real run-time binding, the
 // procedures), in this process on Qt's offscreen platform, with the two seams that would block or
 // end the process replaced: message boxes are recorded, and so is the end. The driver is a built
-// library: the simulated card, or one of the test drivers.
+// library: the simulated card, or one of the test drivers. The card locks are the system's, in a
+// folder of the rig's own, so that tests running side by side never hold each other's cards.
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
 #include <initializer_list>
 #include <optional>
@@ -23,24 +26,6 @@ namespace qv58163::test {
 QString simulatorDir();
 QString testDriverDir(const char *name);
 
-class PanelRig {
-public:
-    explicit PanelRig(const QString &driverDir = simulatorDir());
-
-    // Start-up as main() does it: Load, then show unless the program ended; its status if it did.
-    std::optional<int> start() { return panel.start(); }
-    // A refresh entered the way the timer enters it, without waiting for the timer.
-    void tick() { panel.procedures.raise(Event::TimerTick); }
-    QStringList captions() const;
-
-    std::ostringstream errors;  // the run-time error reports' lines
-    ui::Panel panel;
-    ui::QV58163_Main &window = panel.window;
-    std::vector<QString> messages;
-    std::vector<int> endStatuses;
-    std::function<void()> onMessage;  // runs inside a message box, as events during one would
-};
-
 // Sets environment variables (the simulated card's settings) for the length of a test; the card
 // reads them when it is opened.
 class ScopedEnvironment {
@@ -52,6 +37,26 @@ public:
 
 private:
     std::vector<std::pair<const char *, std::optional<QByteArray>>> previous_;
+};
+
+class PanelRig {
+public:
+    explicit PanelRig(const QString &driverDir = simulatorDir());
+
+    // Start-up as main() does it: Load, then show unless the program ended; its status if it did.
+    std::optional<int> start() { return panel.start(); }
+    // A refresh entered the way the timer enters it, without waiting for the timer.
+    void tick() { panel.procedures.raise(Event::TimerTick); }
+    QStringList captions() const;
+
+    QTemporaryDir lockFolder;
+    ScopedEnvironment lockSetting{{"QV58163_LOCK_DIR", QFile::encodeName(lockFolder.path())}};
+    std::ostringstream errors;  // the run-time error reports' lines
+    ui::Panel panel;
+    ui::QV58163_Main &window = panel.window;
+    std::vector<QString> messages;
+    std::vector<int> endStatuses;
+    std::function<void()> onMessage;  // runs inside a message box, as events during one would
 };
 
 // The calls the simulated card traced to `path` (QV58163_SIM_TRACE), each without its result:
