@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QImage>
 #include <QLibrary>
@@ -151,17 +152,35 @@ TEST_F(RecorderRuns, OnAFullDiskEachRowIsWholeOrAbsentAndNoPlotIsLeftBehind) {
         << "a plot or a temporary file";
 }
 
-TEST_F(RecorderRuns, ASecondRecorderOnTheCardRefusesNamingTheFirst) {
+// A second recorder on the card is refused, naming the first: the lock is the machine's, whatever
+// the runtime folder (the first's is the scratch directory), and the holder is the process the
+// kernel names, not a number left in the lock file.
+struct SecondRecorder {
+    const char *name;
+    const char *runtimeFolder;  // in the scratch directory
+    const char *lockFileText;   // written over the lock file's, unless empty
+};
+
+class RecorderOnAHeldCard : public RecorderProcess,
+                            public ::testing::WithParamInterface<SecondRecorder> {};
+
+TEST_P(RecorderOnAHeldCard, IsRefusedNamingTheFirst) {
     QProcess first;
-    first.setProcessEnvironment(settings({"QV58163_SIM_STEP_MS=1"}));
+    first.setProcessEnvironment(
+        settings({"QV58163_SIM_STEP_MS=1", "XDG_RUNTIME_DIR=" + scratch.path()}));
     first.setWorkingDirectory(scratch.path());
     first.start(program, {"--interval", "10", "--output", "first.csv", "--quiet"});
     ASSERT_TRUE(first.waitForStarted());
     for (int wait = 0; wait < 500 && lines("first.csv").size() < 2; ++wait) {
         QThread::msleep(10);
     }
+    QFile lock(path("locks/qv58163-card-0.lock"));
+    if (*GetParam().lockFileText) {
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly) && lock.write(GetParam().lockFileText) > 0);
+    }
     const qint64 firstProcess = first.processId();
-    const RecorderOutcome second = run({"--card", "0", "--count", "1", "--output", "rec.csv"});
+    const RecorderOutcome second = run({"--card", "0", "--count", "1", "--output", "rec.csv"},
+                                       {"XDG_RUNTIME_DIR=" + path(GetParam().runtimeFolder)});
     ::kill(static_cast<pid_t>(firstProcess), SIGTERM);
     EXPECT_TRUE(first.waitForFinished());
     EXPECT_EQ(second.status, 2);
@@ -171,121 +190,59 @@ TEST_F(RecorderRuns, ASecondRecorderOnTheCardRefusesNamingTheFirst) {
     EXPECT_FALSE(exists("rec.csv"));
 }
 
-// The lock is the machine's, whatever the second recorder's runtime folder; the holder is the
-// process the kernel names, not a number left in the lock file.
-struct SecondRecorder {
-    const char *name;
-    const char *runtimeFolder;  // the second recorder's XDG_RUNTIME_DIR; the first has "a"
-    bool staleNumber;           // the lock file holds the number of an ended process
-};
-
-class RecorderOnAHeldCard : public RecorderProcess,
-                            public ::testing::WithParamInterface<SecondRecorder> {};
-
-TEST_P(RecorderOnAHeldCard, IsRefusedNamingTheHolder) {
-    for (const char *folder : {"a", "b"}) {
-        ASSERT_TRUE(QDir(scratch.path()).mkpath(QLatin1String(folder)));
-    }
-    QProcess first;
-    first.setProcessEnvironment(
-        settings({"QV58163_SIM_STEP_MS=1", "XDG_RUNTIME_DIR=" + path("a")}));
-    first.setWorkingDirectory(scratch.path());
-    first.start(program, {"--card", "0", "--interval", "10", "--output", "first.csv", "--quiet"});
-    ASSERT_TRUE(first.waitForStarted());
-    for (int wait = 0; wait < 500 && lines("first.csv").size() < 2; ++wait) {
-        QThread::msleep(10);
-    }
-    if (GetParam().staleNumber) {
-        QProcess ended;
-        ended.start(QStringLiteral("true"));
-        ASSERT_TRUE(ended.waitForStarted());
-        const qint64 endedProcess = ended.processId();
-        ASSERT_TRUE(ended.waitForFinished());
-        QFile lock(path("locks/qv58163-card-0.lock"));
-        ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        lock.write(QByteArray::number(endedProcess) + '\n');
-    }
-    const char *runtime = GetParam().runtimeFolder;
-    const RecorderOutcome second = run({"--card", "0", "--count", "1", "--output", "rec.csv"},
-                                       {"XDG_RUNTIME_DIR=" + (*runtime ? path(runtime) : "")});
-    const qint64 firstProcess = first.processId();
-    ::kill(static_cast<pid_t>(firstProcess), SIGTERM);
-    EXPECT_TRUE(first.waitForFinished());
-    EXPECT_EQ(second.status, 2);
-    EXPECT_TRUE(second.standardError.contains(
-        QStringLiteral("card 0 is in use by process %1 (qv58163-record)").arg(firstProcess)))
-        << second.standardError.toStdString();
-    EXPECT_FALSE(exists("rec.csv"));
-}
-
 INSTANTIATE_TEST_SUITE_P(Cases, RecorderOnAHeldCard,
-                         ::testing::Values(SecondRecorder{"AnotherRuntimeFolder", "b", false},
-                                           SecondRecorder{"NoRuntimeFolder", "", false},
-                                           SecondRecorder{"StaleNumberInTheLockFile", "a", true}),
+                         ::testing::Values(SecondRecorder{"SameRuntimeFolder", "", ""},
+                                           SecondRecorder{"AnotherRuntimeFolder", "locks", ""},
+                                           SecondRecorder{"NumberOfNoProcessInTheLockFile", "",
+                                                          "2147483647\n"}),
                          [](const auto &info) { return std::string(info.param.name); });
 
-// Where no lock can be made, the recorder refuses (status 2) before it opens the driver, saying
-// why, unless --no-lock; and it never writes through the lock file's name into another file.
+// Where no lock can be made the recorder refuses (status 2) before it opens the driver, saying
+// why, and with --no-lock records; it never writes through the lock file into another file.
 struct Unlockable {
     const char *name;
+    char kind;  // 'r': a read-only lock folder; 's', 'h': the lock file a symbolic, hard link
     QStringList arguments;
-    bool (*prepare)(const QString &lockFile, const QString &victim);
     const char *why;
 };
 
 class RecorderWithoutLock : public RecorderProcess,
                             public ::testing::WithParamInterface<Unlockable> {};
 
-TEST_P(RecorderWithoutLock, RefusesUnlessTold) {
+TEST_P(RecorderWithoutLock, RefusesUnlessToldAndNeverWritesThroughTheLockFile) {
     if (geteuid() == 0 && prctl(PR_CAPBSET_READ, CAP_SETPCAP) != 1) {
         GTEST_SKIP() << "root that cannot give up overriding file modes";
     }
-    // Root too obeys file modes in the recorder's process.
-    childSetUp = [] { prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0); };
+    childSetUp = [] { prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0); };  // root obeys modes
     QFile victim(path("victim"));
-    ASSERT_TRUE(victim.open(QIODevice::WriteOnly) && victim.write("kept\n") == 5);
-    victim.close();
+    ASSERT_TRUE(victim.open(QIODevice::WriteOnly) && victim.write("kept\n") == 5 && victim.flush());
     ASSERT_TRUE(QDir(scratch.path()).mkdir(QStringLiteral("locks")));
-    ASSERT_TRUE(GetParam().prepare(path("locks/qv58163-card-0.lock"), path("victim")));
-    const QStringList arguments = GetParam().arguments + QStringList{"--count", "1", "--quiet"};
-
-    const RecorderOutcome refused = run(arguments + QStringList{"--output", "refused.csv"});
-    EXPECT_EQ(refused.status, 2);
-    EXPECT_TRUE(refused.standardError.contains(QLatin1String(GetParam().why)))
-        << refused.standardError.toStdString();
-    EXPECT_EQ(refused.trace, QStringList()) << "the driver was opened";
-    EXPECT_FALSE(exists("refused.csv"));
-
-    const RecorderOutcome unheld = run(arguments + QStringList{"--no-lock", "--output", "run.csv"});
-    EXPECT_EQ(unheld.status, 0) << unheld.standardError.toStdString();
-    EXPECT_TRUE(unheld.standardError.contains(QLatin1String("recording without one (--no-lock)")));
-    EXPECT_EQ(lines("run.csv").size(), 2);
+    const QByteArray folder = QFile::encodeName(path("locks")),
+                     victimName = QFile::encodeName(path("victim"));
+    const QByteArray lockFile = folder + "/qv58163-card-0.lock";
+    const char kind = GetParam().kind;
+    ASSERT_EQ(kind == 'r'   ? chmod(folder.constData(), 0500)
+              : kind == 's' ? symlink(victimName.constData(), lockFile.constData())
+                            : link(victimName.constData(), lockFile.constData()),
+              0);
+    for (const bool noLock : {false, true}) {
+        const RecorderOutcome outcome = run(
+            GetParam().arguments + QStringList{"--count", "1", "--quiet", "--output", "rec.csv"} +
+            (noLock ? QStringList{"--no-lock"} : QStringList()));
+        EXPECT_EQ(outcome.status, noLock ? 0 : 2);
+        EXPECT_TRUE(outcome.standardError.contains(QLatin1String(GetParam().why)))
+            << outcome.standardError.toStdString();
+        EXPECT_EQ(outcome.trace.isEmpty(), !noLock) << "the driver was opened, or not";
+        EXPECT_EQ(lines("rec.csv").size(), noLock ? 2 : 0);
+    }
     EXPECT_EQ(contents("victim"), QStringLiteral("kept\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RecorderWithoutLock,
-    ::testing::Values(Unlockable{"ReadOnlyFolder",
-                                 {},
-                                 [](const QString &lockFile, const QString &) {
-                                     return QFile::setPermissions(
-                                         QFileInfo(lockFile).path(),
-                                         QFile::ReadOwner | QFile::ExeOwner);
-                                 },
-                                 "takes no new file"},
-                      Unlockable{"SymbolicLink",
-                                 {"--card", "0"},
-                                 [](const QString &lockFile, const QString &victim) {
-                                     return QFile::link(victim, lockFile);
-                                 },
-                                 "qv58163-card-0.lock is a symbolic link"},
-                      Unlockable{"HardLink",
-                                 {"--card", "0"},
-                                 [](const QString &lockFile, const QString &victim) {
-                                     return ::link(QFile::encodeName(victim),
-                                                   QFile::encodeName(lockFile)) == 0;
-                                 },
-                                 "qv58163-card-0.lock has 2 hard links"}),
+    ::testing::Values(Unlockable{"ReadOnlyFolder", 'r', {}, "takes no new file"},  // no --card
+                      Unlockable{"SymbolicLink", 's', {"--card", "0"}, "0.lock is a symbolic link"},
+                      Unlockable{"HardLink", 'h', {"--card", "0"}, "0.lock has 2 hard links"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // Ctrl+C, SIGTERM and SIGHUP (a closed terminal) end an open-ended run normally: whole rows, one

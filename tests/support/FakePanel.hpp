@@ -15,14 +15,13 @@
 
 namespace qv58163::test {
 
-// Every card free, unless a test says another program holds it or no lock can be made; kept
-// apart from the log, so that a panel with its cards free logs what it did before the locks.
+// Card locks in memory, kept out of the log: every card free unless a test says otherwise.
 struct FakeCardLocks final : card::CardLocks {
     card::CardLock hold(int card) override {
         using State = card::CardLock::State;
         asked.push_back(card);
         if (heldElsewhere.count(card) > 0) {
-            return {State::InUse, heldElsewhere.at(card)};
+            return {State::InUse, heldElsewhere[card]};
         }
         if (!noLock.isEmpty()) {
             return {State::NoLock, noLock};

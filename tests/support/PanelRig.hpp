@@ -2,11 +2,10 @@
 // procedures), in this process on Qt's offscreen platform, with the two seams that would block or
 // end the process replaced: message boxes are recorded, and so is the end. The driver is a built
 // library: the simulated card, or one of the test drivers. The card locks are the system's, in a
-// folder of the rig's own, so that tests running side by side never hold each other's cards.
+// folder of the rig's own (QV58163_LOCK_DIR), so that tests side by side never share a card.
 #pragma once
 
 #include <QByteArray>
-#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
@@ -26,19 +25,6 @@ namespace qv58163::test {
 QString simulatorDir();
 QString testDriverDir(const char *name);
 
-// Sets environment variables (the simulated card's settings) for the length of a test; the card
-// reads them when it is opened.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(std::initializer_list<std::pair<const char *, QByteArray>> values);
-    ~ScopedEnvironment();
-    ScopedEnvironment(const ScopedEnvironment &) = delete;
-    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
-
-private:
-    std::vector<std::pair<const char *, std::optional<QByteArray>>> previous_;
-};
-
 class PanelRig {
 public:
     explicit PanelRig(const QString &driverDir = simulatorDir());
@@ -50,13 +36,25 @@ public:
     QStringList captions() const;
 
     QTemporaryDir lockFolder;
-    ScopedEnvironment lockSetting{{"QV58163_LOCK_DIR", QFile::encodeName(lockFolder.path())}};
     std::ostringstream errors;  // the run-time error reports' lines
     ui::Panel panel;
     ui::QV58163_Main &window = panel.window;
     std::vector<QString> messages;
     std::vector<int> endStatuses;
     std::function<void()> onMessage;  // runs inside a message box, as events during one would
+};
+
+// Sets environment variables (the simulated card's settings) for the length of a test; the card
+// reads them when it is opened.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(std::initializer_list<std::pair<const char *, QByteArray>> values);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment &) = delete;
+    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+
+private:
+    std::vector<std::pair<const char *, std::optional<QByteArray>>> previous_;
 };
 
 // The calls the simulated card traced to `path` (QV58163_SIM_TRACE), each without its result:
