@@ -18,15 +18,18 @@ namespace {
 const QString anotherProcess = QStringLiteral("another process");
 
 // The folder of the card locks: the one QV58163_LOCK_DIR names (tests, special set-ups), else the
-// system's lock folder where it can be written (serial-port locks are kept there too), else the
-// system's temporary folder. Never a folder of the user's own: a service, an operator's shell and
-// every other user of the machine must all find the same locks.
+// system's lock folder where every user may write in it (serial-port locks are kept there too),
+// else the system's temporary folder. Never a folder of the user's own, nor one chosen by what
+// this process may do: a service, an operator's shell and every other user of the machine must
+// all find the same locks, and a process that cannot write where the others do is told so.
 QString lockFolder() {
     const QByteArray chosen = qgetenv("QV58163_LOCK_DIR");
     if (!chosen.isEmpty()) {
         return QFile::decodeName(chosen);
     }
-    if (access("/run/lock", W_OK | X_OK) == 0) {
+    struct stat status {};
+    if (::stat("/run/lock", &status) == 0 && S_ISDIR(status.st_mode) &&
+        (status.st_mode & S_IWOTH) != 0) {
         return QStringLiteral("/run/lock");
     }
     return QStringLiteral(P_tmpdir);
