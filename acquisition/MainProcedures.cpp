@@ -19,10 +19,11 @@ struct ProgramEnded {};
 
 }  // namespace
 
-MainProcedures::MainProcedures(Form &form, card::Driver &driver, card::Module1 &module1,
-                               QString decimalPoint, ErrorLog errors)
+MainProcedures::MainProcedures(Form &form, card::Driver &driver, card::CardLocks &locks,
+                               card::Module1 &module1, QString decimalPoint, ErrorLog errors)
     : form_(form),
       driver_(driver),
+      locks_(locks),
       module1_(module1),
       decimalPoint_(std::move(decimalPoint)),
       errors_(std::move(errors)) {}
@@ -128,16 +129,55 @@ void MainProcedures::Inital_Card() {
 }
 
 void MainProcedures::Scan_Card() {
+    scanning_ = true;
     ret_code_ = card::probeCards(driver_, [this](std::int16_t n) {
         form_.ID().AddItem(signedText(n));
         // The first time, this runs ID_Click, which selects the first card found.
         form_.ID().setListIndex(0);
         module1_.card_id = static_cast<std::uint8_t>(n);
     });
+    scanning_ = false;
+    // Once, for the card addressed when the scan ends (the last found), not for each one on the
+    // way.
+    holdChosenCard();
 }
 
 void MainProcedures::ID_Click() {
     module1_.card_id = textToByte(form_.ID().Text());
+    if (scanning_) {
+        return;
+    }
+    holdChosenCard();
+    // Ranges never loaded, because the card at start was another program's, are loaded from the
+    // first card the panel may use: until then every selector is at position -1, which no
+    // conversion can take. A deliberate addition; once loaded, a change of card reloads nothing,
+    // as before.
+    if (!rangesLoaded_ && cardFree()) {
+        ad_config_updata();
+    }
+}
+
+void MainProcedures::holdChosenCard() {
+    const int card = module1_.card_id;
+    if (lock_.held() && lockedCard_ == card) {
+        return;
+    }
+    lock_.release();  // first: a lock this process holds would refuse it a second one
+    lock_ = locks_.hold(card);
+    lockedCard_ = card;
+    if (!lock_.note().isEmpty()) {
+        errors_(lock_.note());
+    }
+    if (lock_.inUse()) {
+        form_.messageBox(QStringLiteral("Card %1 is in use by %2.\nThe panel leaves it alone: "
+                                        "choose another card under CardID.")
+                             .arg(card)
+                             .arg(lock_.detail()));
+    } else if (!lock_.held()) {
+        errors_(QStringLiteral("Card %1 is used without its lock: no lock can be made (%2).")
+                    .arg(card)
+                    .arg(lock_.detail()));
+    }
 }
 
 void MainProcedures::chk_exit_Click() {
@@ -158,6 +198,10 @@ void MainProcedures::Form_Unload(std::int16_t & /*Cancel: never set, the window 
 // --- Channel ranges ---------------------------------------------------------------------------
 
 void MainProcedures::ad_config_updata() {
+    if (!cardFree()) {
+        return;
+    }
+    rangesLoaded_ = true;
     for (std::int16_t i = 0; i < card::channelCount; ++i) {
         driver_.QV58163_AD_config_read(cardNumber(), i, module1_.ad_config_data(i));
         // Setting the position runs AD_config_Click(i), which writes the range back to the card.
@@ -168,7 +212,9 @@ void MainProcedures::ad_config_updata() {
 void MainProcedures::AD_config_Click(std::int16_t Index) {
     DropDownList &selector = form_.AD_config(Index);
     const std::int16_t position = selector.ListIndex();
-    driver_.QV58163_AD_config_set(cardNumber(), Index, card::codeForPosition(position));
+    if (cardFree()) {
+        driver_.QV58163_AD_config_set(cardNumber(), Index, card::codeForPosition(position));
+    }
     module1_.ad_config_data(Index) = toByte(selector.ListIndex());
 }
 
@@ -176,12 +222,18 @@ void MainProcedures::AD_config_Click(std::int16_t Index) {
 
 void MainProcedures::CmB_Start_Click() {
     const std::uint8_t mode = toByte(form_.AD_Mode().ListIndex());
+    if (!cardFree()) {
+        return;
+    }
     driver_.QV58163_AD_integral_start(cardNumber(), mode);
     form_.Timer1().setEnabled(true);
 }
 
 void MainProcedures::CmB_Stop_Click() {
-    driver_.QV58163_AD_integral_stop(cardNumber());
+    // Another program's acquisition is not the panel's to stop.
+    if (cardFree()) {
+        driver_.QV58163_AD_integral_stop(cardNumber());
+    }
     form_.Timer1().setEnabled(false);
 }
 
@@ -190,6 +242,9 @@ void MainProcedures::Timer1_Timer() {
 }
 
 void MainProcedures::AD_read() {
+    if (!cardFree()) {
+        return;
+    }
     card::CheckedTable<std::int16_t, card::slotCount> buffer("the result buffer");
     card::CheckedTable<std::int32_t, card::slotCount> counts("the count table");
     double volts = 0;  // shared by the channels in turn, not reset between them

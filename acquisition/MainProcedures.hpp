@@ -1,12 +1,14 @@
 // The procedures behind the main window: start-up, card choice and the ways out, channel ranges,
 // and the acquisition cycle. They keep almost no state: the window's controls are the state, read
-// and written through `Form`; besides them there is only `ret_code` and the program-wide Module1.
+// and written through `Form`; besides them there is only `ret_code`, the program-wide Module1 and
+// the lock of the card `card_id` names (taken through `card::CardLocks`).
 #pragma once
 
 #include <QString>
 #include <cstdint>
 #include <functional>
 
+#include "CardLock.hpp"
 #include "DriverLibrary.hpp"
 #include "ExitStatus.hpp"
 #include "Form.hpp"
@@ -34,12 +36,14 @@ public:
     static constexpr int exitRuntimeError = exitStatus::runtimeError;
     static constexpr int exitDriverFailed = exitStatus::noDriver;
 
-    // What receives the line of every run-time error report.
+    // What receives the line of every run-time error report, and of a card used without its lock.
     using ErrorLog = std::function<void(const QString &line)>;
 
-    // `decimalPoint` is the separator of the voltage display (the user's locale).
-    MainProcedures(Form &form, card::Driver &driver, card::Module1 &module1, QString decimalPoint,
-                   ErrorLog errors);
+    // `decimalPoint` is the separator of the voltage display (the user's locale). `locks` gives
+    // the card locks: the panel holds the lock of the card it addresses, and leaves a card another
+    // program holds alone.
+    MainProcedures(Form &form, card::Driver &driver, card::CardLocks &locks, card::Module1 &module1,
+                   QString decimalPoint, ErrorLog errors);
 
     // The one way in for the window's events: runs the event's procedure (`index` is the channel
     // of a ConfigClick) through dispatch().
@@ -85,9 +89,16 @@ private:
     [[noreturn]] void endProgram(int status);
     void reportRuntimeError(const QString &message);
     std::int16_t cardNumber() const { return static_cast<std::int16_t>(module1_.card_id); }
+    // Holds the card card_id names, letting go of the one held before; a card another program
+    // holds is said in a box.
+    void holdChosenCard();
+    // Whether the procedures may call the driver for card card_id: it is not another program's.
+    // Unheld because no lock can be made, it may.
+    bool cardFree() const { return !lock_.inUse(); }
 
     Form &form_;
     card::Driver &driver_;
+    card::CardLocks &locks_;
     card::Module1 &module1_;
     const QString decimalPoint_;
     ErrorLog errors_;
@@ -97,6 +108,11 @@ private:
     int exitStatus_ = exitNormal;  // what Form_Unload ends with
     int depth_ = 0;                // handlers running, the outermost and any nested Clicks
     bool ended_ = false;
+
+    card::CardLock lock_;  // for card lockedCard_
+    int lockedCard_ = -1;
+    bool scanning_ = false;      // Scan_Card runs: card_id changes with each card found
+    bool rangesLoaded_ = false;  // ad_config_updata has read the ranges from a card
 };
 
 }  // namespace qv58163

@@ -34,6 +34,7 @@ bare_title='Bare Window'
 scratch="$(mktemp -d)"
 export XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+export QV58163_LOCK_DIR="$scratch"  # card locks of its own
 pid=""
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null

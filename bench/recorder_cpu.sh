@@ -18,6 +18,7 @@ cmake --build "$build/bare_window" -j2 --target wake_floor >/dev/null
 
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
+export QV58163_LOCK_DIR="$scratch"  # card locks of its own
 recorder="$build/bin/qv58163-record"
 
 # Processor time (user + system) of one command, in ms, from the kernel's resource usage.

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "CardProbe.hpp"
@@ -13,10 +14,14 @@
 namespace qv58163::recorder {
 
 void CardSession::open(const Options &options) {
-    // A card named on the command line is held before the driver is touched, so that a second
-    // recorder does not open the driver under a run on that card.
+    // What can be known without the driver comes first. A card named on the command line is held
+    // before the driver is touched, so that a recorder refused does not open the driver under
+    // the program on that card; without one, the cards must be probed to know which to hold, but
+    // whether a lock can be made at all is known now.
     if (options.card) {
-        hold(static_cast<std::int16_t>(*options.card));
+        hold(static_cast<std::int16_t>(*options.card), options.noLock);
+    } else if (const QString why = world_.whyNoCardLocks(); !why.isEmpty()) {
+        goOnWithoutLock(QStringLiteral("the card"), why, options.noLock);
     }
     bindExports(options);
     openDriver();
@@ -72,18 +77,37 @@ void CardSession::chooseCard(const Options &options) {
                          .arg(card_)
                          .arg(numbers.join(QStringLiteral(", ")))};
     }
-    if (!hold_) {
-        hold(card_);
+    if (!hold_.held() && !unheld_) {
+        hold(card_, options.noLock);
     }
 }
 
-void CardSession::hold(std::int16_t card) {
-    QString holder;
-    hold_ = world_.holdCard(card, holder);
-    if (!hold_) {
-        throw Ending{exitStatus::noDriver,
-                     QStringLiteral("card %1 is in use by %2").arg(card).arg(holder)};
+void CardSession::hold(std::int16_t card, bool noLock) {
+    card::CardLock lock = world_.holdCard(card);
+    if (!lock.note().isEmpty()) {
+        world_.message(QStringLiteral("qv58163-record: %1\n").arg(lock.note()));
     }
+    if (lock.inUse()) {
+        throw Ending{exitStatus::noDriver,
+                     QStringLiteral("card %1 is in use by %2").arg(card).arg(lock.detail())};
+    }
+    if (!lock.held()) {
+        goOnWithoutLock(QStringLiteral("card %1").arg(card), lock.detail(), noLock);
+    }
+    hold_ = std::move(lock);
+}
+
+void CardSession::goOnWithoutLock(const QString &card, const QString &why, bool noLock) {
+    if (!noLock) {
+        throw Ending{exitStatus::noDriver,
+                     QStringLiteral("no lock can be made for %1: %2; --no-lock records without one")
+                         .arg(card, why)};
+    }
+    unheld_ = true;
+    world_.message(
+        QStringLiteral("qv58163-record: no lock can be made for %1: %2; recording without one "
+                       "(--no-lock)\n")
+            .arg(card, why));
 }
 
 void CardSession::settleRanges(const Options &options) {
@@ -143,7 +167,7 @@ bool CardSession::finish() noexcept {
         opened_ = false;
         call([this] { driver_.QV58163_close(); });
     }
-    hold_.reset();
+    hold_.release();
     return ok;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "CardLock.hpp"
 #include "Csv.hpp"
 #include "DriverLibrary.hpp"
 #include "Options.hpp"
@@ -29,8 +30,8 @@ public:
     CardSession(card::Driver &driver, Surroundings &world) : driver_(driver), world_(world) {}
 
     // Everything before acquisition. Throws Ending (no driver, no card, the card held by another
-    // process), RuntimeError (an export missing, a range no entry can show) or StoppedEarly (a
-    // stop asked for between two driver calls).
+    // process, no lock to be had without --no-lock), RuntimeError (an export missing, a range no
+    // entry can show) or StoppedEarly (a stop asked for between two driver calls).
     void open(const Options &options);
 
     // Starts acquisition in `mode`.
@@ -53,7 +54,9 @@ private:
     void openDriver();
     void chooseCard(const Options &options);
     void settleRanges(const Options &options);
-    void hold(std::int16_t card);
+    // Holds `card`; without a lock to be had, goes on only with --no-lock (`noLock`).
+    void hold(std::int16_t card, bool noLock);
+    void goOnWithoutLock(const QString &card, const QString &why, bool noLock);
     // Ends the start-up if a stop has been asked for.
     void stopPoint();
 
@@ -63,7 +66,8 @@ private:
     bool started_ = false;
     std::int16_t card_ = 0;
     Positions positions_{};
-    std::shared_ptr<void> hold_;
+    card::CardLock hold_;
+    bool unheld_ = false;  // no lock could be made, and --no-lock goes on without one
 };
 
 }  // namespace qv58163::recorder

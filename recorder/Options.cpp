@@ -285,6 +285,7 @@ Options readOptions(const QCommandLineParser &parser) {
     readChecks(parser, options);
     readFiles(parser, options);
     options.quiet = parser.isSet(QStringLiteral("quiet"));
+    options.noLock = parser.isSet(QStringLiteral("no-lock"));
     return options;
 }
 
@@ -335,6 +336,10 @@ void addOptions(QCommandLineParser &parser) {
                         "status) to FILE.json when it ends."),
          QStringLiteral("FILE")},
         {QStringLiteral("quiet"), QStringLiteral("No progress line and no summary.")},
+        {QStringLiteral("no-lock"),
+         QStringLiteral("Record without the card's lock when none can be made (a read-only lock "
+                        "folder), instead of refusing with exit status 2. A card another program "
+                        "holds is still refused.")},
     });
 }
 

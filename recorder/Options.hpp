@@ -33,6 +33,7 @@ struct Options {
     QString report;                              // empty: no report
     std::optional<std::int64_t> maxFailedReads;  // in a row; none: the run goes on
     bool quiet = false;
+    bool noLock = false;  // record without the card's lock when none can be made
 };
 
 struct CommandLine {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "CardLock.hpp"
 #include "Csv.hpp"
 
 namespace qv58163::recorder {
@@ -27,10 +28,13 @@ public:
     // Creates the output (empty name: standard output); null with `error` set when it cannot.
     virtual std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace,
                                                     QString &error) = 0;
-    // Holds card `card` for this process until the handle is gone, so that a second recorder on
-    // the same card refuses to start. Null when another process holds it, with `holder` saying
-    // which.
-    virtual std::shared_ptr<void> holdCard(int card, QString &holder) = 0;
+    // Takes card `card`'s lock, machine-wide: while it is held, no other program that takes it (a
+    // recorder, the panel), whoever runs it, uses the card. It says who holds the card when
+    // another process does, and why when no lock can be made.
+    virtual card::CardLock holdCard(int card) = 0;
+    // Why no card lock can be made at all, found before the card is known and the driver opened;
+    // empty when one can.
+    virtual QString whyNoCardLocks() = 0;
     // Whether a progress line may be shown: standard error is a terminal, and the rows do not go
     // to that terminal too (`rowsOnStandardOutput`).
     virtual bool progressShows(bool rowsOnStandardOutput) const = 0;

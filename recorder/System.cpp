@@ -1,6 +1,5 @@
 #include "System.hpp"
 
-#include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <csignal>
@@ -14,7 +13,6 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -125,49 +123,6 @@ private:
     off_t end_ = -1;  // where the last whole row ends
     int error_ = 0;
 };
-
-// A lock file per card, held with flock() while the run lasts; the holder's process number is
-// written into it so that a second recorder can name it. The kernel lets go of the lock when the
-// process ends, however it ends.
-class CardLock {
-public:
-    explicit CardLock(int fd) : fd_(fd) {}
-    ~CardLock() { ::close(fd_); }
-    CardLock(const CardLock &) = delete;
-    CardLock &operator=(const CardLock &) = delete;
-
-private:
-    int fd_;
-};
-
-// The folder for the card locks: the user's runtime folder, else the system's lock folder, else
-// the temporary folder.
-QString lockFolder() {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir(QFile::decodeName(runtime)).exists()) {
-        return QFile::decodeName(runtime);
-    }
-    if (access("/run/lock", W_OK) == 0) {
-        return QStringLiteral("/run/lock");
-    }
-    return QDir::tempPath();
-}
-
-// "process 4242 (qv58163-record)", from the lock file and /proc.
-QString describeHolder(int fd) {
-    char text[32] = {};
-    const ssize_t length = pread(fd, text, sizeof text - 1, 0);
-    const long pid = length > 0 ? std::strtol(text, nullptr, 10) : 0;
-    if (pid <= 0) {
-        return QStringLiteral("another process");
-    }
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    const QString name = comm.open(QIODevice::ReadOnly)
-                             ? QString::fromLocal8Bit(comm.readAll()).trimmed()
-                             : QString();
-    return name.isEmpty() ? QStringLiteral("process %1").arg(pid)
-                          : QStringLiteral("process %1 (%2)").arg(pid).arg(name);
-}
 
 #endif
 
@@ -282,43 +237,12 @@ std::unique_ptr<RowOutput> SystemSurroundings::createOutput(const QString &name,
 #endif
 }
 
-std::shared_ptr<void> SystemSurroundings::holdCard(int card, QString &holder) {
-#if defined(_WIN32)
-    // A named mutex per card, in this session's namespace; the system lets go of it when the
-    // process ends.
-    const std::wstring name = L"Local\\qv58163-card-" + std::to_wstring(card);
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-    if (mutex == nullptr) {
-        return std::make_shared<int>(0);  // no lock to be had: the run goes on unheld
-    }
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(mutex);
-        holder = QStringLiteral("another recorder");
-        return nullptr;
-    }
-    return std::shared_ptr<void>(mutex, [](void *handle) { CloseHandle(handle); });
-#else
-    const QString path = QStringLiteral("%1/qv58163-card-%2.lock").arg(lockFolder()).arg(card);
-    const QByteArray file = QFile::encodeName(path);
-    int fd = ::open(file.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        fd = ::open(file.constData(), O_RDONLY | O_CLOEXEC);  // another user's lock file
-    }
-    if (fd < 0) {
-        // No lock file to be had (a read-only folder): the run goes on unheld, as before locks.
-        return std::make_shared<int>(0);
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        holder = describeHolder(fd);
-        ::close(fd);
-        return nullptr;
-    }
-    const QByteArray pid = QByteArray::number(static_cast<qlonglong>(getpid())) + '\n';
-    if (ftruncate(fd, 0) == 0) {
-        static_cast<void>(pwrite(fd, pid.constData(), static_cast<std::size_t>(pid.size()), 0));
-    }
-    return std::make_shared<CardLock>(fd);
-#endif
+card::CardLock SystemSurroundings::holdCard(int card) {
+    return card::CardLock::take(card);
+}
+
+QString SystemSurroundings::whyNoCardLocks() {
+    return card::CardLock::whyNoLocks();
 }
 
 bool SystemSurroundings::progressShows(bool rowsOnStandardOutput) const {

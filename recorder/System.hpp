@@ -1,5 +1,5 @@
 // The recorder's real surroundings: the clocks, a wait that Ctrl+C, SIGTERM and SIGHUP end, files
-// and the standard streams, and a lock per card.
+// and the standard streams, and the card locks (card::CardLock).
 #pragma once
 
 #include "Surroundings.hpp"
@@ -22,7 +22,8 @@ public:
     bool stopAsked() override;
     std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace,
                                             QString &error) override;
-    std::shared_ptr<void> holdCard(int card, QString &holder) override;
+    card::CardLock holdCard(int card) override;
+    QString whyNoCardLocks() override;
     bool progressShows(bool rowsOnStandardOutput) const override;
     void message(const QString &text) override;
 

@@ -34,6 +34,8 @@ cleanup() {
 trap cleanup EXIT
 export XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# Card locks of its own, never those of a panel or recorder on this machine.
+export QV58163_LOCK_DIR="$scratch"
 
 # Every driver call is traced, so the script can see START take effect.
 trace="${QV58163_SIM_TRACE:-$scratch/driver.trace}"

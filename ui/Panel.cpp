@@ -7,7 +7,8 @@ namespace qv58163::ui {
 
 Panel::Panel(const QString &programDir, MainProcedures::ErrorLog errors)
     : driver(programDir),
-      procedures(window, driver, module1, QLocale::system().decimalPoint(), std::move(errors)) {
+      procedures(window, driver, locks, module1, QLocale::system().decimalPoint(),
+                 std::move(errors)) {
     window.attach(procedures);
 }
 

@@ -1,11 +1,13 @@
 // The program as it runs: the driver library found beside the program or on the system's library
-// path, the program-wide values, the main window and the procedures behind it, wired together.
+// path, the machine's card locks, the program-wide values, the main window and the procedures
+// behind it, wired together.
 // main() only adds the application; tests build the same thing.
 #pragma once
 
 #include <QString>
 #include <optional>
 
+#include "CardLock.hpp"
 #include "DriverLibrary.hpp"
 #include "MainProcedures.hpp"
 #include "Module1.hpp"
@@ -24,6 +26,7 @@ public:
     std::optional<int> start();
 
     card::DriverLibrary driver;
+    card::SystemCardLocks locks;
     card::Module1 module1;
     QV58163_Main window;
     MainProcedures procedures;

@@ -65,7 +65,7 @@ start_program() {
     shift
     rm -f "$trace"
     env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen QV58163_SIM_TRACE="$trace" \
-        QV58163_SIM_CARDS=2,5 QV58163_SIM_RANGES="$(IFS=,; echo "${codes[*]}")" "$@" \
+        QV58163_SIM_CARDS=2,5 QV58163_SIM_RANGES="$(IFS=,; echo "${codes[*]}")" QV58163_LOCK_DIR="$scratch" "$@" \
         "$root/usr/bin/qv58163" >"$trace.out" 2>&1 &
     pid=$!
 }

@@ -25,6 +25,8 @@ check() {  # check NAME CONDITION-RESULT DETAIL
 
 export XDG_RUNTIME_DIR="$scratch/runtime"
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+# Card locks of its own, never those of a panel or recorder on this machine.
+export QV58163_LOCK_DIR="$scratch"
 
 # Starts PROGRAM in the background, waits for a window titled TITLE, sends KEYS to it, and waits
 # for the program to end. Sets $status (124 if it did not end), $found (0 if the window came) and
@@ -68,6 +70,21 @@ QV58163_SIM_INITIAL_STATUS=3 drive "$bin_dir/qv58163" "QV58163" Return
 check "the failure message box is shown" "$found" "no message box"
 check "the main window is never shown" "$([ "$main_shown" = 1 ] && echo 0 || echo 1)" "it was"
 check "a failed driver ends with status 2" "$([ "$status" = 2 ] && echo 0 || echo 1)" "status $status"
+
+# The panel holds the card it addresses (the last one found): a recorder on it is refused, naming
+# the panel.
+QV58163_SIM_CARDS=2,3 "$bin_dir/qv58163" >"$scratch/stdout" 2>"$scratch/stderr" &
+panel=$!
+timeout 10 xdotool search --sync --onlyvisible --name '^QV58163 Main$' >/dev/null 2>&1
+QV58163_SIM_CARDS=2,3 "$bin_dir/qv58163-record" --card 3 --count 1 2>"$scratch/recorder" >/dev/null
+recorded=$?
+said="qv58163-record: card 3 is in use by process $panel (qv58163)"
+check "a recorder on the panel's card ends with status 2" "$([ $recorded = 2 ] && echo 0 || echo 1)" \
+    "status $recorded"
+check "the recorder names the panel" "$(grep -qxF "$said" "$scratch/recorder" && echo 0 || echo 1)" \
+    "$(cat "$scratch/recorder")"
+kill "$panel"
+wait "$panel" 2>/dev/null
 
 # No driver anywhere: the run-time error report, on screen and on standard error, status 1.
 mkdir -p "$scratch/alone"

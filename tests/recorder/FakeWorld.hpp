@@ -46,10 +46,12 @@ public:
         created = true;
         return std::make_unique<Rows>(*this);
     }
-    std::shared_ptr<void> holdCard(int, QString &holder) override {
-        holder = heldBy;
-        return heldBy.isEmpty() ? std::make_shared<int>(0) : nullptr;
+    card::CardLock holdCard(int) override {
+        using State = card::CardLock::State;
+        return heldBy.isEmpty() ? card::CardLock(State::Held, {})
+                                : card::CardLock(State::InUse, heldBy);
     }
+    QString whyNoCardLocks() override { return {}; }
     bool progressShows(bool) const override { return progress; }
     void message(const QString &text) override { said += text; }
 

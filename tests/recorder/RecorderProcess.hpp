@@ -49,9 +49,9 @@ protected:
         return outcome;
     }
 
-    // The recorder's environment: none of the caller's simulator settings, a trace and the card
-    // locks in the scratch directory (so that tests running side by side hold cards of their
-    // own), and `environment`.
+    // The recorder's environment: none of the caller's simulator settings, a trace in the scratch
+    // directory and the card locks in its folder locks/ (so that tests running side by side, or
+    // a recorder on the machine, hold cards of their own), and `environment`.
     QProcessEnvironment settings(const QStringList &environment) {
         QProcessEnvironment settings = QProcessEnvironment::systemEnvironment();
         for (const QString &name : settings.keys()) {
@@ -60,7 +60,8 @@ protected:
             }
         }
         settings.insert(QStringLiteral("QV58163_SIM_TRACE"), path("calls.trace"));
-        settings.insert(QStringLiteral("XDG_RUNTIME_DIR"), scratch.path());
+        QDir(scratch.path()).mkdir(QStringLiteral("locks"));
+        settings.insert(QStringLiteral("QV58163_LOCK_DIR"), path("locks"));
         for (const QString &setting : environment) {
             settings.insert(setting.section(QLatin1Char('='), 0, 0),
                             setting.section(QLatin1Char('='), 1));

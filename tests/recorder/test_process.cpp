@@ -1,8 +1,12 @@
 // The recorder as people run it, on the simulated card in simulated time, for what only a process
 // shows: the file against the panel's conversion, the signals and other ways it ends, a full disk,
 // a second recorder on the card, the plot files and what it refuses.
+#include <linux/capability.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QImage>
 #include <QLibrary>
 #include <QPainter>
@@ -148,17 +152,35 @@ TEST_F(RecorderRuns, OnAFullDiskEachRowIsWholeOrAbsentAndNoPlotIsLeftBehind) {
         << "a plot or a temporary file";
 }
 
-TEST_F(RecorderRuns, ASecondRecorderOnTheCardRefusesNamingTheFirst) {
+// A second recorder on the card is refused, naming the first: the lock is the machine's, whatever
+// the runtime folder (the first's is the scratch directory), and the holder is the process the
+// kernel names, not a number left in the lock file.
+struct SecondRecorder {
+    const char *name;
+    const char *runtimeFolder;  // in the scratch directory
+    const char *lockFileText;   // written over the lock file's, unless empty
+};
+
+class RecorderOnAHeldCard : public RecorderProcess,
+                            public ::testing::WithParamInterface<SecondRecorder> {};
+
+TEST_P(RecorderOnAHeldCard, IsRefusedNamingTheFirst) {
     QProcess first;
-    first.setProcessEnvironment(settings({"QV58163_SIM_STEP_MS=1"}));
+    first.setProcessEnvironment(
+        settings({"QV58163_SIM_STEP_MS=1", "XDG_RUNTIME_DIR=" + scratch.path()}));
     first.setWorkingDirectory(scratch.path());
     first.start(program, {"--interval", "10", "--output", "first.csv", "--quiet"});
     ASSERT_TRUE(first.waitForStarted());
     for (int wait = 0; wait < 500 && lines("first.csv").size() < 2; ++wait) {
         QThread::msleep(10);
     }
+    QFile lock(path("locks/qv58163-card-0.lock"));
+    if (*GetParam().lockFileText) {
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly) && lock.write(GetParam().lockFileText) > 0);
+    }
     const qint64 firstProcess = first.processId();
-    const RecorderOutcome second = run({"--card", "0", "--count", "1", "--output", "rec.csv"});
+    const RecorderOutcome second = run({"--card", "0", "--count", "1", "--output", "rec.csv"},
+                                       {"XDG_RUNTIME_DIR=" + path(GetParam().runtimeFolder)});
     ::kill(static_cast<pid_t>(firstProcess), SIGTERM);
     EXPECT_TRUE(first.waitForFinished());
     EXPECT_EQ(second.status, 2);
@@ -167,6 +189,61 @@ TEST_F(RecorderRuns, ASecondRecorderOnTheCardRefusesNamingTheFirst) {
         << second.standardError.toStdString() << " " << firstProcess;
     EXPECT_FALSE(exists("rec.csv"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, RecorderOnAHeldCard,
+                         ::testing::Values(SecondRecorder{"SameRuntimeFolder", "", ""},
+                                           SecondRecorder{"AnotherRuntimeFolder", "locks", ""},
+                                           SecondRecorder{"NumberOfNoProcessInTheLockFile", "",
+                                                          "2147483647\n"}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// Where no lock can be made the recorder refuses (status 2) before it opens the driver, saying
+// why, and with --no-lock records; it never writes through the lock file into another file.
+struct Unlockable {
+    const char *name;
+    char kind;  // 'r': a read-only lock folder; 's', 'h': the lock file a symbolic, hard link
+    QStringList arguments;
+    const char *why;
+};
+
+class RecorderWithoutLock : public RecorderProcess,
+                            public ::testing::WithParamInterface<Unlockable> {};
+
+TEST_P(RecorderWithoutLock, RefusesUnlessToldAndNeverWritesThroughTheLockFile) {
+    if (geteuid() == 0 && prctl(PR_CAPBSET_READ, CAP_SETPCAP) != 1) {
+        GTEST_SKIP() << "root that cannot give up overriding file modes";
+    }
+    childSetUp = [] { prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0); };  // root obeys modes
+    QFile victim(path("victim"));
+    ASSERT_TRUE(victim.open(QIODevice::WriteOnly) && victim.write("kept\n") == 5 && victim.flush());
+    ASSERT_TRUE(QDir(scratch.path()).mkdir(QStringLiteral("locks")));
+    const QByteArray folder = QFile::encodeName(path("locks")),
+                     victimName = QFile::encodeName(path("victim"));
+    const QByteArray lockFile = folder + "/qv58163-card-0.lock";
+    const char kind = GetParam().kind;
+    ASSERT_EQ(kind == 'r'   ? chmod(folder.constData(), 0500)
+              : kind == 's' ? symlink(victimName.constData(), lockFile.constData())
+                            : link(victimName.constData(), lockFile.constData()),
+              0);
+    for (const bool noLock : {false, true}) {
+        const RecorderOutcome outcome = run(
+            GetParam().arguments + QStringList{"--count", "1", "--quiet", "--output", "rec.csv"} +
+            (noLock ? QStringList{"--no-lock"} : QStringList()));
+        EXPECT_EQ(outcome.status, noLock ? 0 : 2);
+        EXPECT_TRUE(outcome.standardError.contains(QLatin1String(GetParam().why)))
+            << outcome.standardError.toStdString();
+        EXPECT_EQ(outcome.trace.isEmpty(), !noLock) << "the driver was opened, or not";
+        EXPECT_EQ(lines("rec.csv").size(), noLock ? 2 : 0);
+    }
+    EXPECT_EQ(contents("victim"), QStringLiteral("kept\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RecorderWithoutLock,
+    ::testing::Values(Unlockable{"ReadOnlyFolder", 'r', {}, "takes no new file"},  // no --card
+                      Unlockable{"SymbolicLink", 's', {"--card", "0"}, "0.lock is a symbolic link"},
+                      Unlockable{"HardLink", 'h', {"--card", "0"}, "0.lock has 2 hard links"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 // Ctrl+C, SIGTERM and SIGHUP (a closed terminal) end an open-ended run normally: whole rows, one
 // per read, the summary, the card stopped and then the driver closed, once.

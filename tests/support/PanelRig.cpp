@@ -15,6 +15,7 @@ QString testDriverDir(const char *name) {
 
 PanelRig::PanelRig(const QString &driverDir)
     : panel(driverDir, [this](const QString &line) { errors << line.toStdString() << '\n'; }) {
+    qputenv("QV58163_LOCK_DIR", QFile::encodeName(lockFolder.path()));
     window.setMessageBoxSeam([this](QWidget *, const QString &text) {
         messages.push_back(text);
         if (onMessage) {

@@ -1,11 +1,13 @@
 // The program as main() builds it (ui::Panel: the real window, the real run-time binding, the
 // procedures), in this process on Qt's offscreen platform, with the two seams that would block or
 // end the process replaced: message boxes are recorded, and so is the end. The driver is a built
-// library: the simulated card, or one of the test drivers.
+// library: the simulated card, or one of the test drivers. The card locks are the system's, in a
+// folder of the rig's own (QV58163_LOCK_DIR), so that tests side by side never share a card.
 #pragma once
 
 #include <QByteArray>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
 #include <initializer_list>
 #include <optional>
@@ -33,6 +35,7 @@ public:
     void tick() { panel.procedures.raise(Event::TimerTick); }
     QStringList captions() const;
 
+    QTemporaryDir lockFolder;
     std::ostringstream errors;  // the run-time error reports' lines
     ui::Panel panel;
     ui::QV58163_Main &window = panel.window;
