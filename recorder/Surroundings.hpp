@@ -27,6 +27,11 @@ public:
     // Creates the output (empty name: standard output); null with `error` set when it cannot.
     virtual std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace,
                                                     QString &error) = 0;
+    // Writes a file whole at the end of the run (the plot, the report). Without `replace` a name
+    // taken meanwhile is left alone and the file kept under a free name beside it, `keptAs`;
+    // with it, only a regular file is replaced. Empty when done, else why not.
+    virtual QString writeNewFile(const QString &name, const QByteArray &bytes, bool replace,
+                                 QString &keptAs) = 0;
     // Holds card `card` for this process until the handle is gone, so that a second recorder on
     // the same card refuses to start. Null when another process holds it, with `holder` saying
     // which.

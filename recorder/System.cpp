@@ -19,6 +19,8 @@
 #include <unistd.h>
 #endif
 
+#include "Files.hpp"
+
 namespace qv58163::recorder {
 
 namespace {
@@ -280,6 +282,11 @@ std::unique_ptr<RowOutput> SystemSurroundings::createOutput(const QString &name,
     }
     return std::make_unique<FileOutput>(fd);
 #endif
+}
+
+QString SystemSurroundings::writeNewFile(const QString &name, const QByteArray &bytes, bool replace,
+                                         QString &keptAs) {
+    return recorder::writeNewFile(name, bytes, replace, keptAs);
 }
 
 std::shared_ptr<void> SystemSurroundings::holdCard(int card, QString &holder) {
