@@ -24,7 +24,8 @@ public:
     virtual bool waitUntil(TimePoint deadline) = 0;
     // Whether a stop has been asked for, without waiting.
     virtual bool stopAsked() = 0;
-    // Creates the output (empty name: standard output); null with `error` set when it cannot.
+    // Creates the output (empty name: standard output): a new file, or with `replace` also over a
+    // regular file, never anything else; null with `error` set when it cannot.
     virtual std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace,
                                                     QString &error) = 0;
     // Writes a file whole at the end of the run (the plot, the report). Without `replace` a name
