@@ -9,6 +9,7 @@
 #include <set>
 
 #include "ChannelName.hpp"
+#include "Files.hpp"
 #include "RangeTable.hpp"
 
 namespace qv58163::recorder {
@@ -119,7 +120,15 @@ void checkNewFile(const QString &path, bool force, const char *option) {
         throw Refusal{QStringLiteral("--%1: the directory of '%2' does not exist")
                           .arg(QLatin1String(option), path)};
     }
-    if (file.exists() && !force) {
+    // --force replaces a regular file, also through a symbolic link; never a FIFO, a device, a
+    // socket or a link that leads nowhere.
+    const FileKind kind = fileKind(path);
+    if (kind == FileKind::Other) {
+        throw Refusal{QStringLiteral("--%1: '%2' exists and is not a regular file; a new file "
+                                     "expected (--force replaces only a regular file)")
+                          .arg(QLatin1String(option), path)};
+    }
+    if (kind == FileKind::Regular && !force) {
         throw Refusal{QStringLiteral("--%1: '%2' exists; a new file expected (--force replaces it)")
                           .arg(QLatin1String(option), path)};
     }
@@ -263,12 +272,16 @@ void readFiles(const QCommandLineParser &parser, Options &options) {
         checkNewFile(*report, options.force, "report");
         options.report = *report;
     }
-    // No two of the files may be one.
+    // No two of the files may be one, by whatever names.
     const QStringList files = {options.output, options.plot, options.report};
+    QStringList keys;
+    for (const QString &file : files) {
+        const QString key = file.isEmpty() ? QString() : fileKey(file);
+        keys << (key.isEmpty() ? QFileInfo(file).absoluteFilePath() : key);
+    }
     for (int a = 0; a < files.size(); ++a) {
         for (int b = a + 1; b < files.size(); ++b) {
-            if (!files[a].isEmpty() && !files[b].isEmpty() &&
-                QFileInfo(files[a]).absoluteFilePath() == QFileInfo(files[b]).absoluteFilePath()) {
+            if (!files[a].isEmpty() && !files[b].isEmpty() && keys[a] == keys[b]) {
                 throw Refusal{QStringLiteral("--output, --plot, --report: three files expected, "
                                              "not '%1' twice")
                                   .arg(files[b])};
@@ -317,9 +330,10 @@ void addOptions(QCommandLineParser &parser) {
          QStringLiteral("SECONDS")},
         {QStringLiteral("output"),
          QStringLiteral("Write the CSV to FILE (default or '-': standard output). An existing FILE "
-                        "is refused."),
+                        "is refused unless --force."),
          QStringLiteral("FILE")},
-        {QStringLiteral("force"), QStringLiteral("Replace existing output, plot or report files.")},
+        {QStringLiteral("force"),
+         QStringLiteral("Replace existing output, plot or report files (regular files only).")},
         {QStringLiteral("check"),
          QStringLiteral("Channel CH must read LOW to HIGH volts in every sample of the run; exit "
                         "status 3 otherwise. Repeatable."),

@@ -46,8 +46,9 @@ struct CommandLine {
 };
 
 // Parses the arguments (the program's name first). Besides the syntax it refuses an output, plot
-// or report file that exists (unless --force), or whose directory does not exist or takes no new
-// file (it tries a scratch file there, and removes it). It needs no application object.
+// or report file that exists (unless --force, which replaces regular files only), or whose
+// directory does not exist or takes no new file (it tries a scratch file there, and removes it),
+// and two of them that are one file by any names. It needs no application object.
 CommandLine parseCommandLine(const QStringList &arguments);
 
 }  // namespace qv58163::recorder

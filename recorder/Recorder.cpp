@@ -201,24 +201,42 @@ private:
         }
         const Schedule::Duration lasted = start_ ? world_.now() - *start_ : Schedule::Duration{};
         if (plot_ && statistics_) {
-            const QString failure =
-                writeWhole(options_.plot, plot_->render(plotTitle(), card_.positions(), lasted));
-            if (!failure.isEmpty()) {
-                say(QStringLiteral("cannot write the plot %1: %2").arg(options_.plot, failure));
-                failedOnTheWayOut_ = true;
-            }
+            writeAtEnd("plot", options_.plot,
+                       plot_->render(plotTitle(), card_.positions(), lasted));
         }
         RunRecord record = recordOfRun();
         if (!options_.quiet && end_ != End::OutputClosed) {
             world_.message(summaryText(record));
         }
         if (!options_.report.isEmpty()) {
-            const QString failure = writeWhole(options_.report, reportJson(record));
-            if (!failure.isEmpty()) {
-                say(QStringLiteral("cannot write the report %1: %2").arg(options_.report, failure));
-                failedOnTheWayOut_ = true;
+            const QString keptAs = writeAtEnd("report", options_.report, reportJson(record));
+            if (!keptAs.isEmpty() && record.exitStatus != status()) {
+                // Its own name taken, the report kept beside says the status the run ends with.
+                record.exitStatus = status();
+                QString ignored;
+                const QString failure =
+                    world_.writeNewFile(keptAs, reportJson(record), true, ignored);
+                if (!failure.isEmpty()) {
+                    say(QStringLiteral("cannot write the report %1: %2").arg(keptAs, failure));
+                }
             }
         }
+    }
+
+    // Writes the plot or the report at the end; a failure is a run-time error. Returns where the
+    // file was kept when its name was taken during the run, else nothing.
+    QString writeAtEnd(const char *what, const QString &name, const QByteArray &bytes) {
+        QString keptAs;
+        const QString failure = world_.writeNewFile(name, bytes, options_.force, keptAs);
+        if (!failure.isEmpty()) {
+            say(QStringLiteral("cannot write the %1 %2: %3%4")
+                    .arg(QLatin1String(what), name, failure,
+                         keptAs.isEmpty() ? QString()
+                                          : QStringLiteral("; this run's %1 is kept as %2")
+                                                .arg(QLatin1String(what), keptAs)));
+            failedOnTheWayOut_ = true;
+        }
+        return keptAs;
     }
 
     CheckTally::Run checkRun() const {

@@ -4,9 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
-#include <cerrno>
-#include <cstring>
 
 #include "ChannelName.hpp"
 #include "Conversion.hpp"
@@ -154,25 +151,6 @@ QByteArray reportJson(const RunRecord &run) {
         {"exitStatus", run.exitStatus},
     };
     return QJsonDocument(report).toJson(QJsonDocument::Indented);
-}
-
-QString writeWhole(const QString &file, const QByteArray &bytes) {
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        return out.errorString();
-    }
-    errno = 0;
-    if (out.write(bytes) != bytes.size()) {
-        // A write the file system took only in part sets no error on the device; the system's
-        // own error number says why (a full disk, the file size limit).
-        const int error = errno;
-        const QString why = out.error() != QFileDevice::NoError || error == 0
-                                ? out.errorString()
-                                : QString::fromLocal8Bit(std::strerror(error));
-        out.cancelWriting();
-        return why;
-    }
-    return out.commit() ? QString() : out.errorString();
 }
 
 }  // namespace qv58163::recorder

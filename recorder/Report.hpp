@@ -40,7 +40,4 @@ QString summaryText(const RunRecord &run);
 // failed reads, each check and its verdict, how the run ended and its exit status.
 QByteArray reportJson(const RunRecord &run);
 
-// Writes `bytes` as `file` through a temporary file renamed into place. Empty, or why not.
-QString writeWhole(const QString &file, const QByteArray &bytes);
-
 }  // namespace qv58163::recorder

@@ -25,9 +25,15 @@ public:
     virtual bool waitUntil(TimePoint deadline) = 0;
     // Whether a stop has been asked for, without waiting.
     virtual bool stopAsked() = 0;
-    // Creates the output (empty name: standard output); null with `error` set when it cannot.
+    // Creates the output (empty name: standard output): a new file, or with `replace` also over a
+    // regular file, never anything else; null with `error` set when it cannot.
     virtual std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace,
                                                     QString &error) = 0;
+    // Writes a file whole at the end of the run (the plot, the report). Without `replace` a name
+    // taken meanwhile is left alone and the file kept under a free name beside it, `keptAs`;
+    // with it, only a regular file is replaced. Empty when done, else why not.
+    virtual QString writeNewFile(const QString &name, const QByteArray &bytes, bool replace,
+                                 QString &keptAs) = 0;
     // Takes card `card`'s lock, machine-wide: while it is held, no other program that takes it (a
     // recorder, the panel), whoever runs it, uses the card. It says who holds the card when
     // another process does, and why when no lock can be made.

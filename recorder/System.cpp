@@ -17,6 +17,8 @@
 #include <unistd.h>
 #endif
 
+#include "Files.hpp"
+
 namespace qv58163::recorder {
 
 namespace {
@@ -71,6 +73,11 @@ private:
     int error_ = 0;
 };
 
+// Whether an open file is one on a disk, not a device (NUL, CON, COM1, ...).
+bool isDiskFile(std::FILE *file) {
+    return GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) == FILE_TYPE_DISK;
+}
+
 #else
 
 sigset_t stopSignals;
@@ -123,6 +130,38 @@ private:
     off_t end_ = -1;  // where the last whole row ends
     int error_ = 0;
 };
+
+// --force: a regular file (also through a symbolic link) is opened and emptied, or a new one
+// created. Anything else is refused without being opened, and again once open should it have
+// been put there meanwhile: O_NONBLOCK lets the open of a FIFO return at once instead of waiting
+// for a reader. -1 with `error` set when refused, else with errno.
+int openOverRegular(const QString &name, QString &error) {
+    if (fileKind(name) == FileKind::Other) {
+        error = notRegularText();
+        return -1;
+    }
+    const int fd = ::open(QFile::encodeName(name).constData(),
+                          O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        if (errno == ENXIO) {
+            error = notRegularText();  // a FIFO without a reader
+        }
+        return -1;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        error = notRegularText();
+        return -1;
+    }
+    if (ftruncate(fd, 0) != 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        const int failure = errno;
+        ::close(fd);
+        errno = failure;
+        return -1;
+    }
+    return fd;
+}
 
 #endif
 
@@ -215,10 +254,19 @@ std::unique_ptr<RowOutput> SystemSurroundings::createOutput(const QString &name,
     if (name.isEmpty()) {
         return std::make_unique<FileOutput>(stdout);
     }
+    if (replace && fileKind(name) == FileKind::Other) {
+        error = notRegularText();
+        return nullptr;
+    }
     std::FILE *file =
         _wfopen(reinterpret_cast<const wchar_t *>(name.utf16()), replace ? L"wb" : L"wbx");
     if (file == nullptr) {
         error = errorText(errno);
+        return nullptr;
+    }
+    if (replace && !isDiskFile(file)) {
+        std::fclose(file);
+        error = notRegularText();
         return nullptr;
     }
     return std::make_unique<FileOutput>(file);
@@ -227,14 +275,22 @@ std::unique_ptr<RowOutput> SystemSurroundings::createOutput(const QString &name,
         return std::make_unique<FileOutput>(STDOUT_FILENO);
     }
     // Without --force the file must not exist at this moment either.
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (replace ? O_TRUNC : O_EXCL);
-    const int fd = ::open(QFile::encodeName(name).constData(), flags, 0666);
+    const int fd = replace ? openOverRegular(name, error)
+                           : ::open(QFile::encodeName(name).constData(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
-        error = errorText(errno);
+        if (error.isEmpty()) {
+            error = errorText(errno);
+        }
         return nullptr;
     }
     return std::make_unique<FileOutput>(fd);
 #endif
+}
+
+QString SystemSurroundings::writeNewFile(const QString &name, const QByteArray &bytes, bool replace,
+                                         QString &keptAs) {
+    return recorder::writeNewFile(name, bytes, replace, keptAs);
 }
 
 card::CardLock SystemSurroundings::holdCard(int card) {

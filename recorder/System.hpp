@@ -22,6 +22,8 @@ public:
     bool stopAsked() override;
     std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace,
                                             QString &error) override;
+    QString writeNewFile(const QString &name, const QByteArray &bytes, bool replace,
+                         QString &keptAs) override;
     card::CardLock holdCard(int card) override;
     QString whyNoCardLocks() override;
     bool progressShows(bool rowsOnStandardOutput) const override;

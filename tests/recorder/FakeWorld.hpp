@@ -1,7 +1,9 @@
 // Surroundings for whole runs in this process: a clock that moves only when the run waits (or a
-// test moves it), rows kept in memory, a stop and a held card on request, and what is said.
+// test moves it), rows and files kept in memory, a stop and a held card on request, and what is
+// said.
 #pragma once
 
+#include <QMap>
 #include <functional>
 #include <optional>
 
@@ -46,6 +48,20 @@ public:
         created = true;
         return std::make_unique<Rows>(*this);
     }
+    // A name in `files` before the run is one taken during it.
+    QString writeNewFile(const QString &name, const QByteArray &bytes, bool replace,
+                         QString &keptAs) override {
+        if (!writeFails.isEmpty()) {
+            return writeFails;
+        }
+        if (files.contains(name) && !replace) {
+            keptAs = name + QStringLiteral(".kept");
+            files[keptAs] = bytes;
+            return QStringLiteral("taken");
+        }
+        files[name] = bytes;
+        return {};
+    }
     card::CardLock holdCard(int) override {
         using State = card::CardLock::State;
         return heldBy.isEmpty() ? card::CardLock(State::Held, {})
@@ -72,7 +88,9 @@ public:
     QString heldBy;
     bool progress = false;
     bool created = false;
-    QStringList rows;  // header first, without line ends
+    QStringList rows;                 // header first, without line ends
+    QMap<QString, QByteArray> files;  // the plot and the report, by name
+    QString writeFails;               // when set, why every file fails
     QString said;
 };
 

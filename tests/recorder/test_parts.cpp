@@ -1,12 +1,19 @@
 // The recorder's parts where a whole run would be slower or blinder: the schedule's deadlines,
-// the row's time stamp, and the plot's bounded series.
+// the row's time stamp, the plot's bounded series, and the files it is given.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDateTime>
+#include <QTemporaryDir>
 
 #include "Csv.hpp"
 #include "Decimator.hpp"
+#include "Files.hpp"
+#include "Options.hpp"
 #include "Schedule.hpp"
+#include "System.hpp"
 
 namespace qv58163::recorder {
 namespace {
@@ -72,6 +79,103 @@ TEST(Decimator, KeepsEveryExtremeAndFailureInBoundedBucketsAtTheTimesSampled) {
     EXPECT_TRUE(series.failures().back());
     EXPECT_EQ(std::count(series.failures().begin(), series.failures().end(), true), 1);
     EXPECT_TRUE(series.buckets(0).empty()) << "a channel with no values";
+}
+
+// A folder with every kind of name: a file and a hard link to it, a FIFO, and symbolic links to
+// a folder, the file, the FIFO and nothing.
+class NamedFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QDir(scratch.path()).mkdir("real"));
+        QFile kept(path("kept.png"));
+        ASSERT_TRUE(kept.open(QIODevice::WriteOnly) && kept.write("kept") == 4);
+        kept.close();
+        ASSERT_EQ(::link(name("kept.png").constData(), name("linked.csv").constData()), 0);
+        ASSERT_EQ(::mkfifo(name("fifo.csv").constData(), 0666), 0);
+        for (const auto &[link, target] : {std::pair{"ln", "real"},
+                                           {"to-kept.csv", "kept.png"},
+                                           {"to-fifo.png", "fifo.csv"},
+                                           {"nowhere.csv", "none"}}) {
+            ASSERT_EQ(::symlink(target, name(link).constData()), 0);
+        }
+    }
+    QString path(const char *file) const { return scratch.filePath(QLatin1String(file)); }
+    QByteArray name(const char *file) const { return QFile::encodeName(path(file)); }
+
+    QTemporaryDir scratch;
+};
+
+struct FileCase {
+    const char *name;
+    QStringList arguments;  // file names in the folder
+    const char *refusal;    // none: accepted
+};
+
+class FileOptions : public NamedFiles, public ::testing::WithParamInterface<FileCase> {};
+
+TEST_P(FileOptions, AreRefusedWhenNotNewOrRegularOrTwoAreOneFile) {
+    QStringList arguments = {"qv58163-record"};
+    for (const QString &argument : GetParam().arguments) {
+        arguments << (argument.startsWith("--") || argument.startsWith('/')
+                          ? argument
+                          : scratch.filePath(argument));
+    }
+    const CommandLine line = parseCommandLine(arguments);
+    if (GetParam().refusal == nullptr) {
+        EXPECT_EQ(line.action, CommandLine::Action::Run) << line.text.toStdString();
+    } else {
+        EXPECT_EQ(line.action, CommandLine::Action::Error);
+        EXPECT_TRUE(line.text.contains(QLatin1String(GetParam().refusal)))
+            << line.text.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileOptions,
+    ::testing::Values(
+        FileCase{"OneFileThroughALinkedFolder",
+                 {"--output", "ln/run.png", "--plot", "real/run.png"},
+                 "three files expected, not"},
+        FileCase{"HardLinksWithForce",
+                 {"--force", "--output", "linked.csv", "--plot", "kept.png"},
+                 "three files expected, not"},
+        FileCase{"FifoWithForce", {"--force", "--output", "fifo.csv"}, "not a regular file"},
+        FileCase{
+            "LinkToAFifoWithForce", {"--force", "--plot", "to-fifo.png"}, "not a regular file"},
+        FileCase{"DeviceWithForce", {"--force", "--output", "/dev/null"}, "not a regular file"},
+        FileCase{"LinkToNothing", {"--output", "nowhere.csv"}, "not a regular file"},
+        FileCase{"LinkToAFileWithForce",
+                 {"--force", "--output", "to-kept.csv", "--plot", "ln/run.png"},
+                 nullptr}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Should a name change between the start and the write, --force still replaces a regular file
+// only: through a link the file it leads to (the link stays); never a FIFO, without waiting on
+// one, and a plot or report that cannot replace it is kept beside it.
+TEST_F(NamedFiles, ForceReplacesOnlyARegularFileWhenTheFileIsWritten) {
+    // With a reader on the FIFO, an open for writing would not block, and would succeed.
+    const int reader = ::open(name("fifo.csv").constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    SystemSurroundings system;
+    QString error;
+    QString keptAs;
+    EXPECT_EQ(system.createOutput(path("fifo.csv"), true, error), nullptr);
+    EXPECT_EQ(error, notRegularText());
+    EXPECT_EQ(system.writeNewFile(path("to-fifo.png"), "plot", true, keptAs), notRegularText());
+    EXPECT_EQ(keptAs, path("fifo-1.csv")) << "kept beside the FIFO";
+    ::close(reader);
+    struct stat status {};
+    EXPECT_TRUE(::lstat(name("fifo.csv").constData(), &status) == 0 && S_ISFIFO(status.st_mode));
+
+    EXPECT_EQ(system.writeNewFile(path("to-kept.csv"), "plot", true, keptAs), QString());
+    EXPECT_TRUE(QFileInfo(path("to-kept.csv")).isSymLink());
+    QFile kept(path("kept.png"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "plot");
+    EXPECT_EQ(QDir(scratch.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              QStringList({"fifo-1.csv", "fifo.csv", "kept.png", "linked.csv", "nowhere.csv",
+                           "to-fifo.png", "to-kept.csv"}))
+        << "a temporary file left";
 }
 
 }  // namespace

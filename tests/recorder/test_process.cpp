@@ -245,6 +245,47 @@ INSTANTIATE_TEST_SUITE_P(
                       Unlockable{"HardLink", 'h', {"--card", "0"}, "0.lock has 2 hard links"}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// Another takes the plot's or the report's name during the run (a second recorder given the same
+// names, a person): theirs stays, the run's file is kept beside it and named, and the status is 1.
+struct TakenName {
+    const char *what;
+    const char *taken;
+    const char *kept;
+};
+
+class RecorderNameTaken : public RecorderProcess,
+                          public ::testing::WithParamInterface<TakenName> {};
+
+TEST_P(RecorderNameTaken, LeavesTheirFileAndKeepsTheRunsBesideIt) {
+    const TakenName name = GetParam();
+    const RecorderOutcome outcome =
+        run({"--interval", "5", "--output", "rec.csv", "--plot", "run.png", "--report", "run.json",
+             "--quiet"},
+            {"QV58163_SIM_STEP_MS=1"}, [this, name](QProcess &process) {
+                for (int wait = 0; wait < 500 && lines("rec.csv").size() < 3; ++wait) {
+                    QThread::msleep(10);
+                }
+                QFile theirs(path(name.taken));
+                EXPECT_TRUE(theirs.open(QIODevice::NewOnly) && theirs.write("theirs") == 6);
+                theirs.close();
+                ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+            });
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(contents(name.taken), QStringLiteral("theirs"));
+    EXPECT_TRUE(outcome.standardError.contains(
+        QStringLiteral(
+            "cannot write the %1 %2: the name was taken during the run; this run's %1 is "
+            "kept as %3")
+            .arg(QLatin1String(name.what), QLatin1String(name.taken), QLatin1String(name.kept))))
+        << outcome.standardError.toStdString();
+    EXPECT_GT(contents(name.kept).size(), 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, RecorderNameTaken,
+                         ::testing::Values(TakenName{"plot", "run.png", "run-1.png"},
+                                           TakenName{"report", "run.json", "run-1.json"}),
+                         [](const auto &info) { return std::string(info.param.what); });
+
 // Ctrl+C, SIGTERM and SIGHUP (a closed terminal) end an open-ended run normally: whole rows, one
 // per read, the summary, the card stopped and then the driver closed, once.
 class RecorderStopped : public RecorderProcess, public ::testing::WithParamInterface<int> {};

@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 
 #include "FakeWorld.hpp"
 #include "PrintTo.hpp"
@@ -192,16 +191,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
-    QTemporaryDir scratch;
-    options.report = scratch.filePath(QStringLiteral("run.json"));
+    options.report = QStringLiteral("run.json");
     options.count = 6;
     options.checks = {{0, 0, 5}};
     readsUntilFailure = 4;
     world.lateBy = [](int wait) { return wait == 1 ? Duration(150ms) : Duration::zero(); };
     ASSERT_EQ(run(), 3);
-    QFile file(options.report);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QJsonObject report = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject report = QJsonDocument::fromJson(world.files.value("run.json")).object();
     EXPECT_EQ(report["card"].toInt(-1), 0);
     EXPECT_EQ(report["mode"].toInt(), 1);
     EXPECT_EQ(report["samplesPlanned"].toInt(), 6);
@@ -217,11 +213,33 @@ TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
     EXPECT_EQ(report["checks"][0]["verdict"].toString(), QStringLiteral("INCOMPLETE"));
 
     // A report that cannot be written is a run-time error, whatever else the run did.
-    options.report = scratch.filePath(QStringLiteral("missing/run.json"));
     world = FakeWorld();
+    world.writeFails = QStringLiteral("No such file or directory");
     EXPECT_EQ(run(), 1);
-    EXPECT_TRUE(world.said.contains("cannot write the report")) << world.said.toStdString();
+    EXPECT_TRUE(world.said.contains("cannot write the report run.json: No such file or directory"))
+        << world.said.toStdString();
 }
+
+// The plot's or the report's name taken during the run ends it as a run-time error, and the
+// report says so, also when it is the one kept beside the taken name.
+class RecorderRunNameTaken : public RecorderRun,
+                             public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(RecorderRunNameTaken, EndsWithStatus1AndTheReportSaysSo) {
+    options.plot = QStringLiteral("run.png");
+    options.report = QStringLiteral("run.json");
+    world.files[GetParam()] = "theirs";
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(world.files.value(GetParam()), "theirs");
+    const QByteArray report =
+        world.files.value(world.files.contains("run.json.kept") ? "run.json.kept" : "run.json");
+    EXPECT_EQ(QJsonDocument::fromJson(report)["exitStatus"].toInt(-1), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, RecorderRunNameTaken, ::testing::Values("run.png", "run.json"),
+                         [](const auto &info) {
+                             return std::string(QByteArray(info.param).replace('.', '_'));
+                         });
 
 }  // namespace
 }  // namespace qv58163::test
