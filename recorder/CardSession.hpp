@@ -54,7 +54,7 @@ private:
     void chooseCard(const Options &options);
     void settleRanges(const Options &options);
     void hold(std::int16_t card);
-    // Ends the start-up if a stop has been asked for.
+    // Ends the start-up if a stop has been asked for; called after every driver call of it.
     void stopPoint();
 
     card::Driver &driver_;

@@ -136,11 +136,22 @@ TEST_F(RecorderRun, ADurationFixesItsDeadlinesBeforeTheRunHoweverLateItsWakeUps)
     EXPECT_EQ(world.fields().size(), 3) << "deadlines 0, 100 and 200 ms";
 }
 
-TEST_F(RecorderRun, AStopDuringStartUpEndsBeforeTheFileWithTheDriverClosed) {
-    world.stopAtStartUp = true;
-    EXPECT_EQ(run(), 0);
-    EXPECT_FALSE(world.created);
-    EXPECT_EQ(log, CallLog({"QV58163_initial()", "QV58163_close()"}));
+TEST_F(RecorderRun, AStopDuringStartUpIsTakenAfterTheDriverCallItCameInBeforeTheFile) {
+    options.ranges = {{2, 3}};  // one card of sixteen answers, eight ranges read, one set
+    ASSERT_EQ(run(), 0);
+    const CallLog startUp(log.begin(), std::find(log.begin(), log.end(),
+                                                 std::string("QV58163_AD_integral_start(0, 1)")));
+    ASSERT_EQ(startUp.size(), 1u + 16u + 8u + 1u);
+    for (std::size_t calls = 1; calls <= startUp.size(); ++calls) {
+        log.clear();
+        world = FakeWorld();
+        world.stopWhen = [this, calls] { return log.size() >= calls; };
+        EXPECT_EQ(run(), 0);
+        CallLog expected(startUp.begin(), startUp.begin() + static_cast<std::ptrdiff_t>(calls));
+        expected.push_back("QV58163_close()");
+        EXPECT_EQ(log, expected) << "a stop during call " << calls;
+        EXPECT_FALSE(world.created);
+    }
     EXPECT_TRUE(world.said.contains("stopped before the first sample")) << world.said.toStdString();
     options.checks = {{1, 0, 5}};
     EXPECT_EQ(run(), 3);
