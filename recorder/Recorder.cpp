@@ -104,12 +104,17 @@ private:
         startUtc_ = world_.utcMilliseconds();
         for (std::int64_t k = 0; !schedule_.over(k); ++k) {
             if (!world_.waitUntil(*start_ + schedule_.deadline(k))) {
+                // Deadlines that passed before the stop was seen went without a sample.
+                const Schedule::Duration elapsed = world_.now() - *start_;
+                if (elapsed >= schedule_.deadline(k)) {
+                    skip(k, schedule_.latestDue(k, elapsed) + 1);
+                }
                 end_ = End::Stopped;  // the normal end of an open-ended run
                 return;
             }
             const Schedule::Duration elapsed = world_.now() - *start_;
             const std::int64_t due = schedule_.latestDue(k, elapsed);
-            statistics_->addSkipped(due - k);
+            skip(k, due);
             k = due;
             sample(elapsed, schedule_.isLate(k, elapsed));
             if (options_.maxFailedReads &&
@@ -122,6 +127,13 @@ private:
             showProgress(elapsed);
         }
         end_ = End::Completed;
+    }
+
+    // Deadlines `from` up to `to` (not included) passed without a read.
+    void skip(std::int64_t from, std::int64_t to) {
+        if (to > from) {
+            statistics_->addSkipped(to - from);
+        }
     }
 
     void sample(Schedule::Duration elapsed, bool late) {
@@ -224,7 +236,8 @@ private:
     CheckTally::Run checkRun() const {
         return {end_ == End::Completed || (!schedule_.planned() && statistics_ &&
                                            (end_ == End::Stopped || end_ == End::OutputClosed)),
-                schedule_.planned(), statistics_ ? statistics_->failedReads() : 0};
+                schedule_.planned(), statistics_ ? statistics_->failedReads() : 0,
+                statistics_ ? statistics_->skippedDeadlines() : 0};
     }
 
     // The first that applies: a run-time error (also on the way out: stopping, closing, the plot or

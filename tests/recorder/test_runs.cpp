@@ -63,6 +63,18 @@ TEST_F(RecorderRun, AStopBeforeTheLastDeadlineLeavesEachCheckIncomplete) {
         EXPECT_EQ(run(), 0) << world.said.toStdString();
     }
     EXPECT_TRUE(world.said.contains("check CH00 1.2 to 1.3 V: PASS")) << world.said.toStdString();
+
+    // Unless deadlines passed unsampled before the stop was seen: after a slow last read.
+    world = FakeWorld();
+    world.stopAtWait = 6;
+    driver.onRead = [this](std::int16_t, std::int16_t *results) {
+        std::fill(results, results + 8, std::int16_t{1024});
+        world.clock += world.waits == 6 ? Duration(250ms) : Duration::zero();
+        return 0;
+    };
+    EXPECT_EQ(run(), 3);
+    EXPECT_TRUE(world.said.contains("INCOMPLETE (6 of 8 samples, 2 skipped deadlines)"))
+        << world.said.toStdString();
 }
 
 TEST_F(RecorderRun, AFailedReadIsAnEmptyRowLeftOutOfTheStatisticsAndExits4) {
@@ -99,11 +111,14 @@ TEST_F(RecorderRun, FailedReadsInARowEndTheRunWhenAsked) {
               CallLog({"QV58163_AD_integral_stop(0)", "QV58163_close()"}));
 }
 
+// A check missed the skipped deadlines' samples.
 TEST_F(RecorderRun, ALateWakeUpSamplesOnlyTheLatestDeadlinePassedAndCountsTheOthers) {
     options.count = 10;
+    options.checks = {{0, 1.2, 1.3}};
     world.progress = true;
     world.lateBy = [](int wait) { return wait == 2 ? Duration(340ms) : Duration(20us); };
-    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(run(), 3);
+    EXPECT_TRUE(world.said.contains("INCOMPLETE (7 of 10 samples, 3 skipped deadlines)"));
     QStringList elapsed;
     for (const QStringList &row : world.fields()) {
         elapsed << row[1];
