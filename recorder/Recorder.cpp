@@ -131,8 +131,12 @@ private:
 
     // Deadlines `from` up to `to` (not included) passed without a read.
     void skip(std::int64_t from, std::int64_t to) {
-        if (to > from) {
-            statistics_->addSkipped(to - from);
+        if (to <= from) {
+            return;
+        }
+        statistics_->addSkipped(to - from);
+        if (plot_) {
+            plot_->addSkipped(schedule_.deadline(from), schedule_.deadline(to));
         }
     }
 

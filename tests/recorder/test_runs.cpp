@@ -3,6 +3,7 @@
 // exit statuses and the report.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -111,8 +112,10 @@ TEST_F(RecorderRun, FailedReadsInARowEndTheRunWhenAsked) {
               CallLog({"QV58163_AD_integral_stop(0)", "QV58163_close()"}));
 }
 
-// A check missed the skipped deadlines' samples.
+// A check missed the skipped deadlines' samples, and the plot marks them.
 TEST_F(RecorderRun, ALateWakeUpSamplesOnlyTheLatestDeadlinePassedAndCountsTheOthers) {
+    QTemporaryDir scratch;
+    options.plot = scratch.filePath(QStringLiteral("plot.png"));
     options.count = 10;
     options.checks = {{0, 1.2, 1.3}};
     world.progress = true;
@@ -131,6 +134,10 @@ TEST_F(RecorderRun, ALateWakeUpSamplesOnlyTheLatestDeadlinePassedAndCountsTheOth
         << world.said.toStdString();
     EXPECT_TRUE(world.said.contains("\r3 samples, 0.5 s elapsed, 3 skipped"))
         << world.said.toStdString();
+    // The skipped stretch, 0.2 to 0.5 s (x 278 to 575), in grey along the plot's bottom.
+    const QImage plot(options.plot);
+    EXPECT_EQ(plot.pixel(430, 536), qRgb(0x7f, 0x7f, 0x7f));
+    EXPECT_NE(plot.pixel(700, 536), qRgb(0x7f, 0x7f, 0x7f));
 }
 
 TEST_F(RecorderRun, AReadSlowerThanTheIntervalIsSaidOnce) {
