@@ -11,7 +11,8 @@ inline constexpr int runtimeError = 1;
 inline constexpr int noDriver = 2;
 
 // The recorder's own.
-// A --check failed, or did not see all its samples.
+// A --check failed, missed a sample (a failed read, a skipped deadline, an early stop) or was on
+// a channel the card reports stopped.
 inline constexpr int checkFailed = 3;
 // A read of the card failed.
 inline constexpr int readsFailed = 4;

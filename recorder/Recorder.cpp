@@ -4,9 +4,11 @@
 #include <optional>
 
 #include "CardSession.hpp"
+#include "ChannelName.hpp"
 #include "Checks.hpp"
 #include "ExitStatus.hpp"
 #include "Plot.hpp"
+#include "RangeTable.hpp"
 #include "Report.hpp"
 #include "RuntimeError.hpp"
 #include "Schedule.hpp"
@@ -24,7 +26,7 @@ QString seconds(std::chrono::nanoseconds time) {
 }
 
 // How a run ended.
-enum class End { Completed, Stopped, OutputClosed, FailedReads, NoCard, Error };
+enum class End { Completed, Stopped, OutputClosed, FailedReads, NoCard, CheckRefused, Error };
 
 QString endText(End end) {
     switch (end) {
@@ -38,6 +40,8 @@ QString endText(End end) {
             return QStringLiteral("failed reads");
         case End::NoCard:
             return QStringLiteral("no driver or card");
+        case End::CheckRefused:
+            return QStringLiteral("checked channel stopped");
         case End::Error:
             return QStringLiteral("run-time error");
     }
@@ -46,6 +50,11 @@ QString endText(End end) {
 
 // The output's reader went away: the run ends as if stopped, quietly.
 struct OutputClosed {};
+
+// A check that cannot pass, known before the first sample: the run ends before it records.
+struct CheckRefused {
+    QString message;
+};
 
 class Run {
 public:
@@ -71,6 +80,9 @@ public:
             say(QStringLiteral("stopped before the first sample"));
         } catch (const OutputClosed &) {
             end_ = End::OutputClosed;
+        } catch (const CheckRefused &refused) {
+            end_ = End::CheckRefused;  // the check's verdict gives the status
+            say(refused.message);
         } catch (const card::RuntimeError &error) {
             end_ = End::Error;
             endStatus_ = exitStatus::runtimeError;
@@ -85,6 +97,7 @@ private:
     void prepare() {
         card_.open(options_);
         checks_.emplace(options_.checks, card_.positions());
+        refuseChecksOnStoppedChannels();
         QString error;
         output_ = world_.createOutput(options_.output, options_.force, error);
         if (!output_) {
@@ -94,6 +107,18 @@ private:
         write(csvHeader());
         if (!options_.plot.isEmpty()) {
             plot_.emplace(options_.plot, std::chrono::milliseconds(options_.intervalMs));
+        }
+    }
+
+    // A check on a channel the card reports stopped (code 255, or 4, which shows as stopped) can
+    // only fail: said before acquisition starts and the file is created, not after the run.
+    void refuseChecksOnStoppedChannels() const {
+        for (const Check &check : options_.checks) {
+            if (card_.positions()[check.channel] == card::stopPosition) {
+                throw CheckRefused{
+                    QStringLiteral("--check %1: the card reports the channel stopped")
+                        .arg(card::channelName(check.channel))};
+            }
         }
     }
 

@@ -211,6 +211,8 @@ TEST_P(RecorderCheck, GivesTheVerdictAndTheStatus) {
     driver.codes[1] = GetParam().codeOfChannel1;
     EXPECT_EQ(run(), GetParam().status) << world.said.toStdString();
     EXPECT_TRUE(world.said.contains(QLatin1String(GetParam().verdict))) << world.said.toStdString();
+    // A check on a channel the card reports stopped is refused before acquiring.
+    EXPECT_EQ(world.created, GetParam().codeOfChannel1 == 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -221,7 +223,18 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"Below", {1, 1.2504, 2}, 5, 0, 3, "FAIL (5 of 5 samples outside)"},
         CheckCase{"Above", {1, 0, 1.2503}, 5, 0, 3, "FAIL (5 of 5 samples outside)"},
         CheckCase{"AFailedRead", {1, 0, 5}, 4, 0, 3, "INCOMPLETE (4 of 5 samples, 1 failed reads)"},
-        CheckCase{"ChannelStopped", {1, -10, 10}, 5, 255, 3, "FAIL (channel stopped)"}),
+        CheckCase{"ChannelStopped",
+                  {1, -10, 10},
+                  5,
+                  255,
+                  3,
+                  "--check CH01: the card reports the channel stopped"},
+        CheckCase{"ChannelShownStopped",
+                  {1, -10, 10},
+                  5,
+                  4,
+                  3,
+                  "--check CH01: the card reports the channel stopped"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
@@ -248,6 +261,16 @@ TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
     EXPECT_EQ(report["channels"][3]["range"].toString(), QStringLiteral("0V ~ 5V"));
     EXPECT_EQ(report["channels"][3]["samples"].toInt(), 4);
     EXPECT_EQ(report["checks"][0]["verdict"].toString(), QStringLiteral("INCOMPLETE"));
+
+    // A check refused before acquiring: the report says why.
+    world = FakeWorld();
+    driver.codes[0] = 255;
+    ASSERT_EQ(run(), 3);
+    file.close();  // the report is a new file, renamed into place
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonObject refused = QJsonDocument::fromJson(file.readAll()).object();
+    EXPECT_EQ(refused["ended"].toString(), QStringLiteral("checked channel stopped"));
+    EXPECT_EQ(refused["checks"][0]["verdict"].toString(), QStringLiteral("FAIL"));
 
     // A report that cannot be written is a run-time error, whatever else the run did.
     options.report = scratch.filePath(QStringLiteral("missing/run.json"));
