@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "CardLimits.hpp"
 #include "DriverLibrary.hpp"
@@ -11,9 +12,10 @@ namespace qv58163::card {
 
 // Probes each card number from the lowest to the highest, passing the information word from one
 // probe to the next as the driver expects (0 before the first), and calls `answered(number)` for
-// each that answers with status 0. Returns the last probe's status.
-template <typename Answered>
-std::int32_t probeCards(Driver &driver, Answered &&answered) {
+// each that answers with status 0, then `probed(number)` after every probe, answered or not.
+// Returns the last probe's status.
+template <typename Answered, typename Probed>
+std::int32_t probeCards(Driver &driver, Answered &&answered, Probed &&probed) {
     std::int32_t info = 0;
     std::int32_t status = 0;
     for (std::int16_t number = lowestCardNumber; number <= highestCardNumber; ++number) {
@@ -21,8 +23,14 @@ std::int32_t probeCards(Driver &driver, Answered &&answered) {
         if (status == 0) {
             answered(number);
         }
+        probed(number);
     }
     return status;
+}
+
+template <typename Answered>
+std::int32_t probeCards(Driver &driver, Answered &&answered) {
+    return probeCards(driver, std::forward<Answered>(answered), [](std::int16_t) {});
 }
 
 }  // namespace qv58163::card

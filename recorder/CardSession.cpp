@@ -57,10 +57,9 @@ void CardSession::openDriver() {
 
 void CardSession::chooseCard(const Options &options) {
     std::vector<int> answering;
-    card::probeCards(driver_, [this, &answering](std::int16_t number) {
-        answering.push_back(number);
-        stopPoint();
-    });
+    card::probeCards(
+        driver_, [&answering](std::int16_t number) { answering.push_back(number); },
+        [this](std::int16_t) { stopPoint(); });
     if (answering.empty()) {
         throw Ending{exitStatus::noDriver, QStringLiteral("no card answers (card numbers %1 to %2)")
                                                .arg(card::lowestCardNumber)

@@ -57,7 +57,7 @@ private:
     // Holds `card`; without a lock to be had, goes on only with --no-lock (`noLock`).
     void hold(std::int16_t card, bool noLock);
     void goOnWithoutLock(const QString &card, const QString &why, bool noLock);
-    // Ends the start-up if a stop has been asked for.
+    // Ends the start-up if a stop has been asked for; called after every driver call of it.
     void stopPoint();
 
     card::Driver &driver_;

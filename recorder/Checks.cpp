@@ -47,7 +47,7 @@ Verdict CheckTally::verdict(std::size_t check, const Run &run) const {
     if (positions_[checks_[check].channel] == card::stopPosition || outside_[check] > 0) {
         return Verdict::Fail;
     }
-    if (!run.reachedEnd || run.failedReads > 0 || seen_[check] == 0) {
+    if (!run.reachedEnd || run.failedReads > 0 || run.skippedDeadlines > 0 || seen_[check] == 0) {
         return Verdict::Incomplete;
     }
     return Verdict::Pass;
@@ -71,10 +71,15 @@ QString CheckTally::line(std::size_t check, const Run &run) const {
     } else if (result == Verdict::Fail) {
         why = QStringLiteral(" (%1 of %2 samples outside)").arg(outside_[check]).arg(seen_[check]);
     } else if (result == Verdict::Incomplete) {
-        why = run.planned ? QStringLiteral(" (%1 of %2 samples").arg(seen_[check]).arg(*run.planned)
-                          : QStringLiteral(" (%1 samples").arg(seen_[check]);
+        // An open-ended run's deadlines are those up to its stop: each gave a read or was skipped.
+        const std::int64_t deadlines =
+            run.planned.value_or(seen_[check] + run.failedReads + run.skippedDeadlines);
+        why = QStringLiteral(" (%1 of %2 samples").arg(seen_[check]).arg(deadlines);
         if (run.failedReads > 0) {
             why += QStringLiteral(", %1 failed reads").arg(run.failedReads);
+        }
+        if (run.skippedDeadlines > 0) {
+            why += QStringLiteral(", %1 skipped deadlines").arg(run.skippedDeadlines);
         }
         why += QLatin1Char(')');
     }

@@ -1,7 +1,8 @@
 // --check CH=LOW:HIGH: what a production check asks of a channel, and its verdict. A check passes
-// when its channel runs, every sample of it lies within the bounds as the file holds it, and it
-// saw every sample of the run: a run stopped before its last deadline, or one with failed reads,
-// leaves its checks incomplete, and an incomplete check has not passed.
+// when its channel runs, every sample of it lies within the bounds as the file holds it, and every
+// deadline of the run gave it a good sample: a run stopped before its last deadline, one with
+// failed reads and one that skipped deadlines (a slow driver, a busy or paused machine) leave its
+// checks incomplete, and an incomplete check has not passed.
 #pragma once
 
 #include <QString>
@@ -36,11 +37,13 @@ public:
     void add(const CsvRow &row);
 
     // The run's end: whether it reached its last deadline (an open-ended run always does), the
-    // samples it planned (none when open-ended) and the reads that failed.
+    // samples it planned (none when open-ended), the reads that failed and the deadlines skipped
+    // (for an open-ended run those up to its stop).
     struct Run {
         bool reachedEnd = true;
         std::optional<std::int64_t> planned;
         std::int64_t failedReads = 0;
+        std::int64_t skippedDeadlines = 0;
     };
 
     const std::vector<Check> &checks() const { return checks_; }
@@ -50,7 +53,7 @@ public:
     std::int64_t outside(std::size_t check) const { return outside_[check]; }
     bool allPassed(const Run &run) const;
 
-    // "check CH00 2.49 to 2.51 V: INCOMPLETE (6 of 50 samples)".
+    // "check CH00 2.49 to 2.51 V: INCOMPLETE (13 of 30 samples, 17 skipped deadlines)".
     QString line(std::size_t check, const Run &run) const;
 
 private:

@@ -17,6 +17,7 @@ Decimator::Decimator(int columns, Duration width)
         buckets.reserve(static_cast<std::size_t>(columns_));
     }
     failures_.reserve(static_cast<std::size_t>(columns_));
+    skips_.reserve(static_cast<std::size_t>(columns_));
 }
 
 std::size_t Decimator::bucketAt(Duration at) {
@@ -41,12 +42,50 @@ void Decimator::add(Duration at, int channel, double value) {
     target.max = std::max(target.max, value);
 }
 
+void Decimator::mark(std::vector<bool> &flags, std::size_t first, std::size_t last) {
+    if (flags.size() <= last) {
+        flags.resize(last + 1, false);
+    }
+    std::fill(flags.begin() + static_cast<std::ptrdiff_t>(first),
+              flags.begin() + static_cast<std::ptrdiff_t>(last) + 1, true);
+}
+
 void Decimator::addFailure(Duration at) {
     const std::size_t bucket = bucketAt(at);
-    if (failures_.size() <= bucket) {
-        failures_.resize(bucket + 1, false);
+    mark(failures_, bucket, bucket);
+}
+
+void Decimator::addSkipped(Duration from, Duration to) {
+    if (to <= from) {
+        return;
     }
-    failures_[bucket] = true;
+    // The last bucket first: finding it may merge buckets, which changes where `from` falls.
+    const std::size_t last = bucketAt(to - Duration(1));
+    mark(skips_, bucketAt(from), last);
+}
+
+std::vector<std::vector<std::size_t>> Decimator::pieces(int channel) const {
+    const std::vector<Bucket> &buckets = buckets_[channel];
+    const auto flagged = [](const std::vector<bool> &flags, std::size_t b) {
+        return b < flags.size() && flags[b];
+    };
+    std::vector<std::vector<std::size_t>> pieces;
+    bool joined = false;
+    for (std::size_t b = 0; b < buckets.size(); ++b) {
+        const bool broken = flagged(failures_, b) || flagged(skips_, b);
+        if (broken) {
+            joined = false;
+        }
+        if (buckets[b].empty()) {
+            continue;
+        }
+        if (!joined) {
+            pieces.emplace_back();
+        }
+        pieces.back().push_back(b);
+        joined = !broken;
+    }
+    return pieces;
 }
 
 void Decimator::mergePairs() {
@@ -68,11 +107,13 @@ void Decimator::mergePairs() {
         }
         buckets.resize(merged);
     }
-    const std::size_t merged = (failures_.size() + 1) / 2;
-    for (std::size_t k = 0; k < merged; ++k) {
-        failures_[k] = failures_[2 * k] || (2 * k + 1 < failures_.size() && failures_[2 * k + 1]);
+    for (std::vector<bool> *flags : {&failures_, &skips_}) {
+        const std::size_t merged = (flags->size() + 1) / 2;
+        for (std::size_t k = 0; k < merged; ++k) {
+            (*flags)[k] = (*flags)[2 * k] || (2 * k + 1 < flags->size() && (*flags)[2 * k + 1]);
+        }
+        flags->resize(merged);
     }
-    failures_.resize(merged);
     width_ *= 2;
 }
 

@@ -323,7 +323,10 @@ void addOptions(QCommandLineParser &parser) {
         {QStringLiteral("interval"),
          QStringLiteral("Milliseconds between samples, 1 to 3600000 (default 100)."),
          QStringLiteral("MS")},
-        {QStringLiteral("count"), QStringLiteral("Take N samples, then stop."),
+        {QStringLiteral("count"),
+         QStringLiteral("Sample on N deadlines, one interval apart, then stop. A read slower than "
+                        "the interval thins the run: deadlines passed meanwhile are skipped, not "
+                        "read later."),
          QStringLiteral("N")},
         {QStringLiteral("duration"),
          QStringLiteral("Record for this many seconds (fractions allowed), then stop."),

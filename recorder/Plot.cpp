@@ -28,6 +28,8 @@ const QColor traceColours[channelCount] = {QColor(0x1f, 0x77, 0xb4), QColor(0xff
                                            QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b),
                                            QColor(0xe3, 0x77, 0xc2), QColor(0x17, 0xbe, 0xcf)};
 const QColor failureColour(0xcc, 0x00, 0x00);
+// Grey, which no trace has: stretches the run did not sample.
+const QColor skipColour(0x7f, 0x7f, 0x7f);
 
 const QRectF area(80, 56, plotWidth - 80 - 130, plotHeight - 56 - 60);
 const QPen gridPen(QColor(0xdd, 0xdd, 0xdd), 1);
@@ -166,62 +168,56 @@ void drawGrid(QPainter &painter, const Scale &scale) {
 }
 
 // A channel's trace: through each bucket's middle at the middle of its samples' times, with a
-// stroke from its lowest to its highest value, so a spike inside a bucket still shows. A stretch
-// where a read failed breaks the trace; deadlines skipped without a failure do not.
+// stroke from its lowest to its highest value, so a spike inside a bucket still shows. The trace
+// breaks over each stretch where a read failed or deadlines were skipped (Decimator::pieces).
 QPainterPath tracePath(const Decimator &series, int channel, const Scale &scale) {
     const std::vector<Decimator::Bucket> &buckets = series.buckets(channel);
-    const std::vector<bool> &failures = series.failures();
     QPainterPath path;
-    bool joined = false;
-    for (std::size_t b = 0; b < buckets.size(); ++b) {
-        const Decimator::Bucket &bucket = buckets[b];
-        if (b < failures.size() && failures[b]) {
-            joined = false;
+    for (const std::vector<std::size_t> &piece : series.pieces(channel)) {
+        for (std::size_t k = 0; k < piece.size(); ++k) {
+            const Decimator::Bucket &bucket = buckets[piece[k]];
+            const double px = scale.toX((bucket.first + bucket.last) / 2);
+            const double middle = scale.toY((bucket.min + bucket.max) / 2);
+            if (k > 0) {
+                path.lineTo(px, middle);
+            } else {
+                path.moveTo(px, middle);
+            }
+            if (bucket.max > bucket.min) {
+                path.moveTo(px, scale.toY(bucket.min));
+                path.lineTo(px, scale.toY(bucket.max));
+                path.moveTo(px, middle);
+            } else if (piece.size() == 1) {
+                path.lineTo(px + 0.5, middle);  // a lone point still shows
+            }
         }
-        if (bucket.empty()) {
-            continue;
-        }
-        const double px = scale.toX((bucket.first + bucket.last) / 2);
-        const double middle = scale.toY((bucket.min + bucket.max) / 2);
-        if (joined) {
-            path.lineTo(px, middle);
-        } else {
-            path.moveTo(px, middle);
-        }
-        if (bucket.max > bucket.min) {
-            path.moveTo(px, scale.toY(bucket.min));
-            path.lineTo(px, scale.toY(bucket.max));
-            path.moveTo(px, middle);
-        } else if (!joined) {
-            path.lineTo(px + 0.5, middle);  // a lone point still shows
-        }
-        joined = !(b < failures.size() && failures[b]);
     }
     return path;
 }
 
-// A red band along the bottom of the plot area over each stretch with a failed read.
-void drawFailures(QPainter &painter, const Decimator &series, const Scale &scale) {
-    const std::vector<bool> &failures = series.failures();
+// A band along the bottom of the plot area over each stretch of flagged buckets.
+void drawMarks(QPainter &painter, const Decimator &series, const Scale &scale,
+               const std::vector<bool> &flags, const QColor &colour) {
     const auto at = [&series, &scale](std::size_t bucket) {
         return scale.toX(series.bucketWidth() * static_cast<std::int64_t>(bucket));
     };
-    for (std::size_t b = 0; b < failures.size(); ++b) {
-        if (!failures[b]) {
+    for (std::size_t b = 0; b < flags.size(); ++b) {
+        if (!flags[b]) {
             continue;
         }
         std::size_t end = b + 1;
-        while (end < failures.size() && failures[end]) {
+        while (end < flags.size() && flags[end]) {
             ++end;
         }
         painter.fillRect(QRectF(at(b), area.bottom() - 8, std::max(at(end) - at(b), 2.0), 8),
-                         failureColour);
+                         colour);
         b = end;
     }
 }
 
-// The legend right of the plot area; returns the number of running channels.
-int drawLegend(QPainter &painter, const Positions &positions, bool anyFailure) {
+// The legend right of the plot area, with the marks the plot has; returns the number of running
+// channels.
+int drawLegend(QPainter &painter, const Positions &positions, bool anyFailure, bool anySkip) {
     int row = 0;
     for (int channel = 0; channel < channelCount; ++channel) {
         if (positions[channel] == card::stopPosition) {
@@ -236,13 +232,21 @@ int drawLegend(QPainter &painter, const Positions &positions, bool anyFailure) {
                          card::channelName(channel));
         ++row;
     }
-    if (anyFailure) {
+    const int channels = row;
+    const auto markEntry = [&row, &painter](const QColor &colour, const QString &text) {
         const double top = area.top() + 10 + row * 24;
-        painter.fillRect(QRectF(area.right() + 14, top + 6, 26, 8), failureColour);
+        painter.fillRect(QRectF(area.right() + 14, top + 6, 26, 8), colour);
         painter.drawText(QRectF(area.right() + 46, top, 84, 20), Qt::AlignLeft | Qt::AlignVCenter,
-                         QStringLiteral("read failed"));
+                         text);
+        ++row;
+    };
+    if (anyFailure) {
+        markEntry(failureColour, QStringLiteral("read failed"));
     }
-    return row;
+    if (anySkip) {
+        markEntry(skipColour, QStringLiteral("skipped"));
+    }
+    return channels;
 }
 
 void paint(QPainter &painter, const Decimator &series, const QString &title,
@@ -267,11 +271,14 @@ void paint(QPainter &painter, const Decimator &series, const QString &title,
             anyValue = anyValue || !series.buckets(channel).empty();
         }
     }
-    drawFailures(painter, series, scale);
+    drawMarks(painter, series, scale, series.failures(), failureColour);
+    drawMarks(painter, series, scale, series.skips(), skipColour);
     painter.restore();
-    const bool anyFailure = std::find(series.failures().begin(), series.failures().end(), true) !=
-                            series.failures().end();
-    if (drawLegend(painter, positions, anyFailure) > 0 && !anyValue) {
+    const auto any = [](const std::vector<bool> &flags) {
+        return std::find(flags.begin(), flags.end(), true) != flags.end();
+    };
+    if (drawLegend(painter, positions, any(series.failures()), any(series.skips())) > 0 &&
+        !anyValue) {
         painter.drawText(area, Qt::AlignCenter, QStringLiteral("no samples"));
     }
 }
@@ -292,6 +299,10 @@ void Plot::add(Duration at, const Positions &positions, const Volts &volts) {
 
 void Plot::addFailure(Duration at) {
     series_.addFailure(at);
+}
+
+void Plot::addSkipped(Duration from, Duration to) {
+    series_.addSkipped(from, to);
 }
 
 QByteArray Plot::render(const QString &title, const Positions &positions, Duration end) const {

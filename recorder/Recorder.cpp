@@ -4,8 +4,10 @@
 #include <optional>
 
 #include "CardSession.hpp"
+#include "ChannelName.hpp"
 #include "Checks.hpp"
 #include "Plot.hpp"
+#include "RangeTable.hpp"
 #include "RecorderExitStatus.hpp"
 #include "Report.hpp"
 #include "RuntimeError.hpp"
@@ -24,7 +26,7 @@ QString seconds(std::chrono::nanoseconds time) {
 }
 
 // How a run ended.
-enum class End { Completed, Stopped, OutputClosed, FailedReads, NoCard, Error };
+enum class End { Completed, Stopped, OutputClosed, FailedReads, NoCard, CheckRefused, Error };
 
 QString endText(End end) {
     switch (end) {
@@ -38,6 +40,8 @@ QString endText(End end) {
             return QStringLiteral("failed reads");
         case End::NoCard:
             return QStringLiteral("no driver or card");
+        case End::CheckRefused:
+            return QStringLiteral("checked channel stopped");
         case End::Error:
             return QStringLiteral("run-time error");
     }
@@ -46,6 +50,11 @@ QString endText(End end) {
 
 // The output's reader went away: the run ends as if stopped, quietly.
 struct OutputClosed {};
+
+// A check that cannot pass, known before the first sample: the run ends before it records.
+struct CheckRefused {
+    QString message;
+};
 
 class Run {
 public:
@@ -71,6 +80,9 @@ public:
             say(QStringLiteral("stopped before the first sample"));
         } catch (const OutputClosed &) {
             end_ = End::OutputClosed;
+        } catch (const CheckRefused &refused) {
+            end_ = End::CheckRefused;  // the check's verdict gives the status
+            say(refused.message);
         } catch (const card::RuntimeError &error) {
             end_ = End::Error;
             endStatus_ = exitStatus::runtimeError;
@@ -85,6 +97,7 @@ private:
     void prepare() {
         card_.open(options_);
         checks_.emplace(options_.checks, card_.positions());
+        refuseChecksOnStoppedChannels();
         QString error;
         output_ = world_.createOutput(options_.output, options_.force, error);
         if (!output_) {
@@ -97,6 +110,18 @@ private:
         }
     }
 
+    // A check on a channel the card reports stopped (code 255, or 4, which shows as stopped) can
+    // only fail: said before acquisition starts and the file is created, not after the run.
+    void refuseChecksOnStoppedChannels() const {
+        for (const Check &check : options_.checks) {
+            if (card_.positions()[check.channel] == card::stopPosition) {
+                throw CheckRefused{
+                    QStringLiteral("--check %1: the card reports the channel stopped")
+                        .arg(card::channelName(check.channel))};
+            }
+        }
+    }
+
     void acquire() {
         statistics_.emplace(card_.positions());
         card_.start(options_.mode);
@@ -104,12 +129,17 @@ private:
         startUtc_ = world_.utcMilliseconds();
         for (std::int64_t k = 0; !schedule_.over(k); ++k) {
             if (!world_.waitUntil(*start_ + schedule_.deadline(k))) {
+                // Deadlines that passed before the stop was seen went without a sample.
+                const Schedule::Duration elapsed = world_.now() - *start_;
+                if (elapsed >= schedule_.deadline(k)) {
+                    skip(k, schedule_.latestDue(k, elapsed) + 1);
+                }
                 end_ = End::Stopped;  // the normal end of an open-ended run
                 return;
             }
             const Schedule::Duration elapsed = world_.now() - *start_;
             const std::int64_t due = schedule_.latestDue(k, elapsed);
-            statistics_->addSkipped(due - k);
+            skip(k, due);
             k = due;
             sample(elapsed, schedule_.isLate(k, elapsed));
             if (options_.maxFailedReads &&
@@ -122,6 +152,17 @@ private:
             showProgress(elapsed);
         }
         end_ = End::Completed;
+    }
+
+    // Deadlines `from` up to `to` (not included) passed without a read.
+    void skip(std::int64_t from, std::int64_t to) {
+        if (to <= from) {
+            return;
+        }
+        statistics_->addSkipped(to - from);
+        if (plot_) {
+            plot_->addSkipped(schedule_.deadline(from), schedule_.deadline(to));
+        }
     }
 
     void sample(Schedule::Duration elapsed, bool late) {
@@ -242,7 +283,8 @@ private:
     CheckTally::Run checkRun() const {
         return {end_ == End::Completed || (!schedule_.planned() && statistics_ &&
                                            (end_ == End::Stopped || end_ == End::OutputClosed)),
-                schedule_.planned(), statistics_ ? statistics_->failedReads() : 0};
+                schedule_.planned(), statistics_ ? statistics_->failedReads() : 0,
+                statistics_ ? statistics_->skippedDeadlines() : 0};
     }
 
     // The first that applies: a run-time error (also on the way out: stopping, closing, the plot or

@@ -5,7 +5,8 @@
 
 namespace qv58163::exitStatus {
 
-// A --check failed, or did not see all its samples.
+// A --check failed, missed a sample (a failed read, a skipped deadline, an early stop) or was on
+// a channel the card reports stopped.
 inline constexpr int checkFailed = 3;
 // A read of the card failed.
 inline constexpr int readsFailed = 4;

@@ -30,7 +30,7 @@ public:
         clock = std::max(clock, deadline) + (lateBy ? lateBy(wait) : Duration::zero());
         return true;
     }
-    bool stopAsked() override { return stopAtStartUp; }
+    bool stopAsked() override { return stopWhen && stopWhen(); }
 
     class Rows final : public recorder::RowOutput {
     public:
@@ -84,7 +84,7 @@ public:
     int waits = 0;
     std::optional<int> stopAtWait;
     std::function<Duration(int wait)> lateBy;
-    bool stopAtStartUp = false;
+    std::function<bool()> stopWhen;  // asked at each look for a stop during start-up
     QString heldBy;
     bool progress = false;
     bool created = false;

@@ -81,6 +81,23 @@ TEST(Decimator, KeepsEveryExtremeAndFailureInBoundedBucketsAtTheTimesSampled) {
     EXPECT_TRUE(series.buckets(0).empty()) << "a channel with no values";
 }
 
+TEST(Decimator, BreaksTheTraceOverSkippedDeadlinesAndFailedReadsAndMarksThem) {
+    // A square wave, read every 10 ms but for deadlines 5 to 21, skipped, and 26, a failed read.
+    Decimator series(64, 10ms);
+    for (std::int64_t k : {0, 1, 2, 3, 4, 22, 23, 24, 25, 27, 28, 29, 30}) {
+        series.add(10ms * k + 1ms, 0, k < 10 ? 0.0 : 1.0);
+    }
+    series.addSkipped(50ms, 220ms);
+    series.addFailure(261ms);
+    using Pieces = std::vector<std::vector<std::size_t>>;
+    EXPECT_EQ(series.pieces(0), Pieces({{0, 1, 2, 3, 4}, {22, 23, 24, 25}, {27, 28, 29, 30}}));
+    // A pause past the last bucket merges them in pairs (skips 5..21 in 2..10, 31..99 in 15..49);
+    // a bucket with both samples and a skip or failure stands alone.
+    series.addSkipped(310ms, 1000ms);
+    EXPECT_EQ(series.pieces(0), Pieces({{0, 1}, {2}, {11, 12}, {13}, {14}, {15}}));
+    EXPECT_EQ(std::count(series.skips().begin(), series.skips().end(), true), 9 + 35);
+}
+
 // A folder with every kind of name: a file and a hard link to it, a FIFO, and symbolic links to
 // a folder, the file, the FIFO and nothing.
 class NamedFiles : public ::testing::Test {

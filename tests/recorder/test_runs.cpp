@@ -3,6 +3,7 @@
 // exit statuses and the report.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -62,6 +63,18 @@ TEST_F(RecorderRun, AStopBeforeTheLastDeadlineLeavesEachCheckIncomplete) {
         EXPECT_EQ(run(), 0) << world.said.toStdString();
     }
     EXPECT_TRUE(world.said.contains("check CH00 1.2 to 1.3 V: PASS")) << world.said.toStdString();
+
+    // Unless deadlines passed unsampled before the stop was seen: after a slow last read.
+    world = FakeWorld();
+    world.stopAtWait = 6;
+    driver.onRead = [this](std::int16_t, std::int16_t *results) {
+        std::fill(results, results + 8, std::int16_t{1024});
+        world.clock += world.waits == 6 ? Duration(250ms) : Duration::zero();
+        return 0;
+    };
+    EXPECT_EQ(run(), 3);
+    EXPECT_TRUE(world.said.contains("INCOMPLETE (6 of 8 samples, 2 skipped deadlines)"))
+        << world.said.toStdString();
 }
 
 TEST_F(RecorderRun, AFailedReadIsAnEmptyRowLeftOutOfTheStatisticsAndExits4) {
@@ -98,11 +111,16 @@ TEST_F(RecorderRun, FailedReadsInARowEndTheRunWhenAsked) {
               CallLog({"QV58163_AD_integral_stop(0)", "QV58163_close()"}));
 }
 
+// A check missed the skipped deadlines' samples, and the plot marks them.
 TEST_F(RecorderRun, ALateWakeUpSamplesOnlyTheLatestDeadlinePassedAndCountsTheOthers) {
+    QTemporaryDir scratch;
+    options.plot = scratch.filePath(QStringLiteral("plot.png"));
     options.count = 10;
+    options.checks = {{0, 1.2, 1.3}};
     world.progress = true;
     world.lateBy = [](int wait) { return wait == 2 ? Duration(340ms) : Duration(20us); };
-    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(run(), 3);
+    EXPECT_TRUE(world.said.contains("INCOMPLETE (7 of 10 samples, 3 skipped deadlines)"));
     QStringList elapsed;
     for (const QStringList &row : world.fields()) {
         elapsed << row[1];
@@ -115,6 +133,10 @@ TEST_F(RecorderRun, ALateWakeUpSamplesOnlyTheLatestDeadlinePassedAndCountsTheOth
         << world.said.toStdString();
     EXPECT_TRUE(world.said.contains("\r3 samples, 0.5 s elapsed, 3 skipped"))
         << world.said.toStdString();
+    // The skipped stretch, 0.2 to 0.5 s (x 278 to 575), in grey along the plot's bottom.
+    const QImage plot(options.plot);
+    EXPECT_EQ(plot.pixel(430, 536), qRgb(0x7f, 0x7f, 0x7f));
+    EXPECT_NE(plot.pixel(700, 536), qRgb(0x7f, 0x7f, 0x7f));
 }
 
 TEST_F(RecorderRun, AReadSlowerThanTheIntervalIsSaidOnce) {
@@ -135,11 +157,22 @@ TEST_F(RecorderRun, ADurationFixesItsDeadlinesBeforeTheRunHoweverLateItsWakeUps)
     EXPECT_EQ(world.fields().size(), 3) << "deadlines 0, 100 and 200 ms";
 }
 
-TEST_F(RecorderRun, AStopDuringStartUpEndsBeforeTheFileWithTheDriverClosed) {
-    world.stopAtStartUp = true;
-    EXPECT_EQ(run(), 0);
-    EXPECT_FALSE(world.created);
-    EXPECT_EQ(log, CallLog({"QV58163_initial()", "QV58163_close()"}));
+TEST_F(RecorderRun, AStopDuringStartUpIsTakenAfterTheDriverCallItCameInBeforeTheFile) {
+    options.ranges = {{2, 3}};  // one card of sixteen answers, eight ranges read, one set
+    ASSERT_EQ(run(), 0);
+    const CallLog startUp(log.begin(), std::find(log.begin(), log.end(),
+                                                 std::string("QV58163_AD_integral_start(0, 1)")));
+    ASSERT_EQ(startUp.size(), 1u + 16u + 8u + 1u);
+    for (std::size_t calls = 1; calls <= startUp.size(); ++calls) {
+        log.clear();
+        world = FakeWorld();
+        world.stopWhen = [this, calls] { return log.size() >= calls; };
+        EXPECT_EQ(run(), 0);
+        CallLog expected(startUp.begin(), startUp.begin() + static_cast<std::ptrdiff_t>(calls));
+        expected.push_back("QV58163_close()");
+        EXPECT_EQ(log, expected) << "a stop during call " << calls;
+        EXPECT_FALSE(world.created);
+    }
     EXPECT_TRUE(world.said.contains("stopped before the first sample")) << world.said.toStdString();
     options.checks = {{1, 0, 5}};
     EXPECT_EQ(run(), 3);
@@ -177,6 +210,8 @@ TEST_P(RecorderCheck, GivesTheVerdictAndTheStatus) {
     driver.codes[1] = GetParam().codeOfChannel1;
     EXPECT_EQ(run(), GetParam().status) << world.said.toStdString();
     EXPECT_TRUE(world.said.contains(QLatin1String(GetParam().verdict))) << world.said.toStdString();
+    // A check on a channel the card reports stopped is refused before acquiring.
+    EXPECT_EQ(world.created, GetParam().codeOfChannel1 == 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -187,7 +222,18 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"Below", {1, 1.2504, 2}, 5, 0, 3, "FAIL (5 of 5 samples outside)"},
         CheckCase{"Above", {1, 0, 1.2503}, 5, 0, 3, "FAIL (5 of 5 samples outside)"},
         CheckCase{"AFailedRead", {1, 0, 5}, 4, 0, 3, "INCOMPLETE (4 of 5 samples, 1 failed reads)"},
-        CheckCase{"ChannelStopped", {1, -10, 10}, 5, 255, 3, "FAIL (channel stopped)"}),
+        CheckCase{"ChannelStopped",
+                  {1, -10, 10},
+                  5,
+                  255,
+                  3,
+                  "--check CH01: the card reports the channel stopped"},
+        CheckCase{"ChannelShownStopped",
+                  {1, -10, 10},
+                  5,
+                  4,
+                  3,
+                  "--check CH01: the card reports the channel stopped"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
@@ -211,6 +257,16 @@ TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
     EXPECT_EQ(report["channels"][3]["range"].toString(), QStringLiteral("0V ~ 5V"));
     EXPECT_EQ(report["channels"][3]["samples"].toInt(), 4);
     EXPECT_EQ(report["checks"][0]["verdict"].toString(), QStringLiteral("INCOMPLETE"));
+
+    // A check refused before acquiring: the report says why.
+    world = FakeWorld();
+    driver.codes[0] = 255;
+    ASSERT_EQ(run(), 3);
+    file.close();  // the report is a new file, renamed into place
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonObject refused = QJsonDocument::fromJson(file.readAll()).object();
+    EXPECT_EQ(refused["ended"].toString(), QStringLiteral("checked channel stopped"));
+    EXPECT_EQ(refused["checks"][0]["verdict"].toString(), QStringLiteral("FAIL"));
 
     // A report that cannot be written is a run-time error, whatever else the run did.
     world = FakeWorld();
