@@ -1,11 +1,12 @@
 // The recorder's parts where a whole run would be slower or blinder: the schedule's deadlines,
-// the row's time stamp, and the plot's bounded series.
+// the row's time stamp, the plot's bounded series and the command line's unknown options.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
 
 #include "Csv.hpp"
 #include "Decimator.hpp"
+#include "Options.hpp"
 #include "Schedule.hpp"
 
 namespace qv58163::recorder {
@@ -34,6 +35,19 @@ TEST(Schedule, DeadlinesStayFixedAndADurationCountsTheDeadlinesInsideIt) {
     const Schedule open(1ms, std::nullopt);
     EXPECT_FALSE(open.over(1'000'000'000));
     EXPECT_EQ(open.remaining(1h), std::nullopt);
+}
+
+// --help-all is one more way to ask for the help; an unknown option is quoted as given, Qt's own
+// (-platform) included, after any value that starts with '-'.
+TEST(CommandLine, TakesHelpAllAndQuotesAnUnknownOptionAsGiven) {
+    EXPECT_EQ(parseCommandLine({"qv58163-record", "--help-all"}).action, CommandLine::Action::Help);
+    const std::pair<QStringList, QString> cases[] = {
+        {{"-platform", "xcb"}, "-platform"},
+        {{"--output", "-platform", "--colour=red"}, "--colour=red"}};
+    for (const auto &[arguments, quoted] : cases) {
+        EXPECT_EQ(parseCommandLine(QStringList{"qv58163-record"} + arguments).text,
+                  QStringLiteral("unknown option '%1': see --help").arg(quoted));
+    }
 }
 
 TEST(Csv, TimeIsUtcIso8601WithMillisecondsOnEveryKindOfDay) {
