@@ -248,10 +248,10 @@ private:
     RunRecord recordOfRun() const {
         RunRecord record(options_);
         record.driverFile = card_.driverFile();
-        if (checks_) {  // the card was chosen and its ranges settled
+        if (card_.chosen()) {
             record.card = card_.card();
-            record.positions = card_.positions();
         }
+        record.codes = card_.codes();
         record.startUtcMilliseconds = startUtc_;
         record.endUtcMilliseconds = world_.utcMilliseconds();
         record.planned = schedule_.planned();

@@ -19,8 +19,8 @@ struct RunRecord {
 
     const Options &options;
     QString driverFile;                                // empty: not loaded
-    std::optional<int> card;                           // none: no card chosen
-    std::optional<Positions> positions;                // none: the ranges were not settled
+    std::optional<int> card;                           // none: no card answered and was chosen
+    RangeCodes codes;                                  // those read, also when one has no range
     std::optional<std::int64_t> startUtcMilliseconds;  // acquisition started
     std::int64_t endUtcMilliseconds = 0;
     std::optional<std::int64_t> planned;        // samples planned; none: open-ended

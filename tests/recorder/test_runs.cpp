@@ -30,6 +30,11 @@ protected:
         };
     }
     int run() { return recorder::record(options, driver, world); }
+    QJsonObject report() const {
+        QFile file(options.report);
+        return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
+                                              : QJsonObject();
+    }
     CallLog calls(const std::string &prefix) const { return entriesStartingWith(log, prefix); }
 
     recorder::Options options;
@@ -74,7 +79,7 @@ TEST_F(RecorderRun, AFailedReadIsAnEmptyRowLeftOutOfTheStatisticsAndExits4) {
         EXPECT_EQ(rows[k].mid(2), k < 3 ? oneVolt + QStringList{"0"} : failed) << "row " << k;
     }
     EXPECT_TRUE(world.said.contains(
-        "CH00    0: 0V ~ 5V               3    1.250305    1.250305    1.250305    0.000000"))
+        "CH00       0: 0V ~ 5V              3    1.250305    1.250305    1.250305    0.000000"))
         << world.said.toStdString();
     EXPECT_TRUE(world.said.contains("failed reads: 2")) << world.said.toStdString();
 
@@ -199,9 +204,7 @@ TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
     readsUntilFailure = 4;
     world.lateBy = [](int wait) { return wait == 1 ? Duration(150ms) : Duration::zero(); };
     ASSERT_EQ(run(), 3);
-    QFile file(options.report);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QJsonObject report = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject report = this->report();
     EXPECT_EQ(report["card"].toInt(-1), 0);
     EXPECT_EQ(report["mode"].toInt(), 1);
     EXPECT_EQ(report["samplesPlanned"].toInt(), 6);
@@ -214,6 +217,8 @@ TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
     EXPECT_EQ(report["start"].toString(), QStringLiteral("2026-12-04T16:00:00.000Z"));
     EXPECT_EQ(report["channels"][3]["range"].toString(), QStringLiteral("0V ~ 5V"));
     EXPECT_EQ(report["channels"][3]["samples"].toInt(), 4);
+    // The statistics with the CSV's digits: 1.250305, not 1.2503052503052503.
+    EXPECT_EQ(report["channels"][3]["mean"].toDouble(), 1.250305);
     EXPECT_EQ(report["checks"][0]["verdict"].toString(), QStringLiteral("INCOMPLETE"));
 
     // A report that cannot be written is a run-time error, whatever else the run did.
@@ -221,6 +226,29 @@ TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
     world = FakeWorld();
     EXPECT_EQ(run(), 1);
     EXPECT_TRUE(world.said.contains("cannot write the report")) << world.said.toStdString();
+}
+
+// Each code as the card reports it, in the report and in the summary as the panel shows it.
+TEST_F(RecorderRun, TheReportAndTheSummaryKeepTheCodesTheCardReports) {
+    QTemporaryDir scratch;
+    options.report = scratch.filePath(QStringLiteral("run.json"));
+    driver.codes = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 255}, {6, 1}, {7, 0}};
+    ASSERT_EQ(run(), 0);
+    const QJsonObject channel4 = report()["channels"][4].toObject();
+    EXPECT_EQ(channel4["rangeCode"].toInt(), 4);
+    EXPECT_EQ(channel4["note"].toString(), QStringLiteral("no range has code 4: shown as stopped"));
+    EXPECT_TRUE(world.said.contains("CH04    255 : stop           stopped (the card's code 4)\n"));
+
+    // A code no range has ends the run before its first sample; the card and the codes are known.
+    driver.codes[6] = 7;
+    world = FakeWorld();
+    ASSERT_EQ(run(), 1);
+    const QJsonObject ended = report();
+    EXPECT_EQ(ended["card"].toInt(-1), 0);
+    ASSERT_EQ(ended["channels"].toArray().size(), 8);
+    EXPECT_EQ(ended["channels"][6]["rangeCode"].toInt(), 7);
+    EXPECT_TRUE(ended["channels"][6]["range"].isNull());
+    EXPECT_TRUE(world.said.contains("\nCH06       7: no range\n")) << world.said.toStdString();
 }
 
 }  // namespace
