@@ -121,6 +121,13 @@ TEST_F(RecorderRun, ALateWakeUpSamplesOnlyTheLatestDeadlinePassedAndCountsTheOth
         << world.said.toStdString();
     EXPECT_TRUE(world.said.contains("\r3 samples, 0.5 s elapsed, 3 skipped"))
         << world.said.toStdString();
+    world = FakeWorld();  // a long remainder, in a unit to read it
+    world.stopAtWait = 1;
+    world.progress = true;
+    options.count = 1'000'000'000'000;
+    options.intervalMs = 3'600'000;
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(world.said.contains("1 samples, 0.0 s elapsed, over 100 years remaining"));
 }
 
 TEST_F(RecorderRun, AReadSlowerThanTheIntervalIsSaidOnce) {
