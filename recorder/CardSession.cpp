@@ -76,6 +76,7 @@ void CardSession::chooseCard(const Options &options) {
                          .arg(card_)
                          .arg(numbers.join(QStringLiteral(", ")))};
     }
+    chosen_ = true;
     if (!hold_.held() && !unheld_) {
         hold(card_, options.noLock);
     }
@@ -113,12 +114,14 @@ void CardSession::settleRanges(const Options &options) {
     std::array<std::uint8_t, channelCount> codes{};
     for (int channel = 0; channel < channelCount; ++channel) {
         driver_.QV58163_AD_config_read(card_, static_cast<std::int16_t>(channel), codes[channel]);
+        codes_[channel] = codes[channel];
         stopPoint();
     }
     for (const RangeSetting &setting : options.ranges) {
         driver_.QV58163_AD_config_set(card_, static_cast<std::int16_t>(setting.channel),
                                       setting.code);
         codes[setting.channel] = setting.code;
+        codes_[setting.channel] = setting.code;
         stopPoint();
     }
     for (int channel = 0; channel < channelCount; ++channel) {

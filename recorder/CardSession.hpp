@@ -44,7 +44,11 @@ public:
     bool finish() noexcept;
 
     std::int16_t card() const { return card_; }
+    // Whether a card has answered and been chosen; card() is that card.
+    bool chosen() const { return chosen_; }
     const Positions &positions() const { return positions_; }
+    // The codes known so far, also when one of them has no range and ends the start-up.
+    const RangeCodes &codes() const { return codes_; }
     // Where the driver library was loaded from; empty before, or for a driver not bound at run
     // time.
     QString driverFile() const;
@@ -65,7 +69,9 @@ private:
     bool opened_ = false;
     bool started_ = false;
     std::int16_t card_ = 0;
+    bool chosen_ = false;
     Positions positions_{};
+    RangeCodes codes_{};
     card::CardLock hold_;
     bool unheld_ = false;  // no lock could be made, and --no-lock goes on without one
 };

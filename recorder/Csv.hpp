@@ -8,6 +8,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "CardLimits.hpp"
 
@@ -17,6 +18,8 @@ using card::channelCount;
 
 // The range selector position of each channel (0 to 4, the stop position for a stopped channel).
 using Positions = std::array<std::int16_t, channelCount>;
+// The range code of each channel as the card reported it, or as --range set it; none: not read.
+using RangeCodes = std::array<std::optional<std::uint8_t>, channelCount>;
 using Volts = std::array<double, channelCount>;
 // The buffer a read fills.
 using Slots = std::array<std::int16_t, card::slotCount>;

@@ -362,27 +362,71 @@ void addOptions(QCommandLineParser &parser) {
 
 }  // namespace
 
-CommandLine parseCommandLine(const QStringList &arguments) {
-    QCommandLineParser parser;
+namespace {
+
+// The recorder's own help option. Qt's adds --help-all for Qt's own options, which the recorder
+// does not take (main.cpp gives Qt none of its arguments), so that name is kept only as another
+// way to ask for this help, and the help does not list it.
+void addHelpOptions(QCommandLineParser &parser) {
+#if defined(_WIN32)
+    const QStringList names = {QStringLiteral("?"), QStringLiteral("h"), QStringLiteral("help")};
+#else
+    const QStringList names = {QStringLiteral("h"), QStringLiteral("help")};
+#endif
+    parser.addOption(
+        QCommandLineOption(names, QStringLiteral("Displays help on commandline options.")));
+    QCommandLineOption helpAll(QStringLiteral("help-all"),
+                               QStringLiteral("Displays help on commandline options."));
+    helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(helpAll);
+}
+
+void setUp(QCommandLineParser &parser) {
     parser.setApplicationDescription(
         QStringLiteral("Records the eight voltages of a QV58163 card to a CSV file."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    addHelpOptions(parser);
+    parser.addVersionOption();
     addOptions(parser);
+}
+
+// The argument that holds the first option the parser does not know, as given: "-platform",
+// where the parser names its letters (p, l, a, ...). Found by parsing ever longer beginnings of
+// the arguments, so that a value starting with '-' ("--output -x.csv") is passed over as the
+// parser passes it over.
+QString unknownArgument(const QStringList &arguments) {
+    for (qsizetype end = 2; end <= arguments.size(); ++end) {
+        QCommandLineParser parser;
+        setUp(parser);
+        parser.parse(arguments.first(end));
+        if (!parser.unknownOptionNames().isEmpty()) {
+            return arguments[end - 1];
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const QStringList &arguments) {
+    QCommandLineParser parser;
+    setUp(parser);
 
     CommandLine result;
     if (!parser.parse(arguments)) {
-        result.text = parser.errorText();
+        result.text =
+            parser.unknownOptionNames().isEmpty()
+                ? parser.errorText()
+                : QStringLiteral("unknown option '%1': see --help").arg(unknownArgument(arguments));
         return result;
     }
-    if (parser.isSet(help)) {
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         result.action = CommandLine::Action::Help;
         // Without an application object the parser cannot name the program in its usage line.
         result.text = parser.helpText().replace(QLatin1String("<executable_name>"),
                                                 QFileInfo(arguments.value(0)).fileName());
         return result;
     }
-    if (parser.isSet(version)) {
+    if (parser.isSet(QStringLiteral("version"))) {
         result.action = CommandLine::Action::Version;
         return result;
     }

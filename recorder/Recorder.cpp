@@ -21,10 +21,6 @@ namespace {
 // The progress line is rewritten at most this often.
 constexpr auto progressPeriod = std::chrono::milliseconds(250);
 
-QString seconds(std::chrono::nanoseconds time) {
-    return QString::number(std::chrono::duration<double>(time).count(), 'f', 1);
-}
-
 // How a run ended.
 enum class End { Completed, Stopped, OutputClosed, FailedReads, NoCard, CheckRefused, Error };
 
@@ -216,9 +212,9 @@ private:
             return;
         }
         lastProgress_ = now;
-        QString line = QStringLiteral("\r%1 samples, %2 s elapsed")
+        QString line = QStringLiteral("\r%1 samples, %2 elapsed")
                            .arg(statistics_->samples())
-                           .arg(seconds(elapsed));
+                           .arg(durationText(elapsed));
         if (statistics_->skippedDeadlines() > 0) {
             line += QStringLiteral(", %1 skipped").arg(statistics_->skippedDeadlines());
         }
@@ -226,7 +222,7 @@ private:
             line += QStringLiteral(", %1 failed reads").arg(statistics_->failedReads());
         }
         if (const auto remaining = schedule_.remaining(elapsed)) {
-            line += QStringLiteral(", %1 s remaining").arg(seconds(*remaining));
+            line += QStringLiteral(", %1 remaining").arg(durationText(*remaining));
         }
         world_.message(line + QStringLiteral("\x1b[K"));
         progressShown_ = true;
@@ -308,10 +304,10 @@ private:
     RunRecord recordOfRun() const {
         RunRecord record(options_);
         record.driverFile = card_.driverFile();
-        if (checks_) {  // the card was chosen and its ranges settled
+        if (card_.chosen()) {
             record.card = card_.card();
-            record.positions = card_.positions();
         }
+        record.codes = card_.codes();
         record.startUtcMilliseconds = startUtc_;
         record.endUtcMilliseconds = world_.utcMilliseconds();
         record.planned = schedule_.planned();

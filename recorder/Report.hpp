@@ -1,9 +1,10 @@
 // What a run says of itself when it ends: the summary table on standard error, and the record of
-// --report FILE.json, both from the same facts.
+// --report FILE.json, both from the same facts; and the times its progress line shows.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -19,8 +20,8 @@ struct RunRecord {
 
     const Options &options;
     QString driverFile;                                // empty: not loaded
-    std::optional<int> card;                           // none: no card chosen
-    std::optional<Positions> positions;                // none: the ranges were not settled
+    std::optional<int> card;                           // none: no card answered and was chosen
+    RangeCodes codes;                                  // those read, also when one has no range
     std::optional<std::int64_t> startUtcMilliseconds;  // acquisition started
     std::int64_t endUtcMilliseconds = 0;
     std::optional<std::int64_t> planned;        // samples planned; none: open-ended
@@ -39,5 +40,10 @@ QString summaryText(const RunRecord &run);
 // interval, start and end (UTC), samples planned and taken, late samples and skipped deadlines,
 // failed reads, each check and its verdict, how the run ended and its exit status.
 QByteArray reportJson(const RunRecord &run);
+
+// A length of time as the progress line says it: "59.9 s" under an hour, "47 h 05 min" under
+// two days, "12.5 days" under a year, "31.7 years" up to a hundred, "over 100 years" beyond (a
+// million million samples an hour apart, say).
+QString durationText(std::chrono::nanoseconds time);
 
 }  // namespace qv58163::recorder

@@ -39,6 +39,11 @@ std::optional<Schedule::Duration> Schedule::remaining(Duration elapsed) const {
     if (!planned_) {
         return std::nullopt;
     }
+    // The last deadline of a long run at a long interval (a million million hourly samples) lies
+    // past the clock's range: the time left is then the longest the clock holds.
+    if (*planned_ - 1 > Duration::max() / interval_) {
+        return Duration::max();
+    }
     const Duration end = deadline(*planned_ - 1);
     return elapsed < end ? end - elapsed : Duration::zero();
 }

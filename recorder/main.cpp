@@ -70,6 +70,11 @@ int main(int argc, char *argv[]) {
             break;
     }
 
+    // Qt gets the program's name only: the command line has been read, and an option's value
+    // that Qt takes for one of its own ("--output -platform") must not change the run. Qt's own
+    // options are refused as unknown above.
+    int qtArgc = 1;
+    char *qtArgv[] = {argv[0], nullptr};
     // Only the plot needs Qt Gui (for its fonts). Drawn into a file, never shown: no display is
     // needed, over SSH or from a service. On Windows the system's own platform needs no display
     // either, and it alone has the system's fonts.
@@ -78,9 +83,9 @@ int main(int argc, char *argv[]) {
 #if !defined(_WIN32)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
-        application = std::make_unique<QGuiApplication>(argc, argv);
+        application = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
     } else {
-        application = std::make_unique<QCoreApplication>(argc, argv);
+        application = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
     }
     card::DriverLibrary driver(QCoreApplication::applicationDirPath());
     SystemSurroundings surroundings;

@@ -1,5 +1,6 @@
 // The recorder's parts where a whole run would be slower or blinder: the schedule's deadlines,
-// the row's time stamp, the plot's bounded series, and the files it is given.
+// the row's time stamp, the plot's bounded series, the files it is given, the progress line's
+// times and the command line's unknown options.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include "Decimator.hpp"
 #include "Files.hpp"
 #include "Options.hpp"
+#include "Report.hpp"
 #include "Schedule.hpp"
 #include "System.hpp"
 
@@ -41,6 +43,34 @@ TEST(Schedule, DeadlinesStayFixedAndADurationCountsTheDeadlinesInsideIt) {
     const Schedule open(1ms, std::nullopt);
     EXPECT_FALSE(open.over(1'000'000'000));
     EXPECT_EQ(open.remaining(1h), std::nullopt);
+    // A last deadline past the clock's range: the longest time the clock holds, not an overflow.
+    const Schedule eons(3'600'000ms, 1'000'000'000'000);
+    EXPECT_EQ(eons.remaining(1h), Schedule::Duration::max());
+}
+
+TEST(Progress, SaysLongTimesInHoursDaysOrYearsAndShortOnesInSeconds) {
+    using Days = std::chrono::duration<std::int64_t, std::ratio<86'400>>;
+    QStringList said;
+    for (const Schedule::Duration time : std::initializer_list<Schedule::Duration>{
+             3599'900ms, 1h, 47h + 59min + 59s, Days(2), Days(364), Days(365), Days(36'524),
+             Days(36'525), Schedule::Duration::max()}) {
+        said << durationText(time);
+    }
+    EXPECT_EQ(said, QStringList({"3599.9 s", "1 h 00 min", "47 h 59 min", "2.0 days", "364.0 days",
+                                 "1.0 years", "100.0 years", "over 100 years", "over 100 years"}));
+}
+
+// --help-all is one more way to ask for the help; an unknown option is quoted as given, Qt's own
+// (-platform) included, after any value that starts with '-'.
+TEST(CommandLine, TakesHelpAllAndQuotesAnUnknownOptionAsGiven) {
+    EXPECT_EQ(parseCommandLine({"qv58163-record", "--help-all"}).action, CommandLine::Action::Help);
+    const std::pair<QStringList, QString> cases[] = {
+        {{"-platform", "xcb"}, "-platform"},
+        {{"--output", "-platform", "--colour=red"}, "--colour=red"}};
+    for (const auto &[arguments, quoted] : cases) {
+        EXPECT_EQ(parseCommandLine(QStringList{"qv58163-record"} + arguments).text,
+                  QStringLiteral("unknown option '%1': see --help").arg(quoted));
+    }
 }
 
 TEST(Csv, TimeIsUtcIso8601WithMillisecondsOnEveryKindOfDay) {

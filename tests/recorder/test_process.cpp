@@ -492,6 +492,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"MissingValue", {"--count"}, "count"}, BadInput{"Argument", {"now"}, "now"}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// Qt is given none of the arguments: a value it would take for an option of its own is a value.
+TEST_F(RecorderRuns, AValueLikeQtsOwnOptionIsOnlyAValue) {
+    const RecorderOutcome outcome = run({"--output", "-platform", "--plot", "plot.png", "--count",
+                                         "2", "--interval", "1", "--quiet"});
+    EXPECT_EQ(outcome.status, 0) << outcome.standardError.toStdString();
+    EXPECT_TRUE(exists("-platform") && exists("plot.png"));
+}
+
 // The plot opens as an image of the promised size, with something drawn on it.
 class RecorderPlots : public RecorderProcess, public ::testing::WithParamInterface<const char *> {};
 

@@ -30,6 +30,9 @@ protected:
         };
     }
     int run() { return recorder::record(options, driver, world); }
+    QJsonObject report() const {
+        return QJsonDocument::fromJson(world.files.value(options.report)).object();
+    }
     CallLog calls(const std::string &prefix) const { return entriesStartingWith(log, prefix); }
 
     recorder::Options options;
@@ -86,7 +89,7 @@ TEST_F(RecorderRun, AFailedReadIsAnEmptyRowLeftOutOfTheStatisticsAndExits4) {
         EXPECT_EQ(rows[k].mid(2), k < 3 ? oneVolt + QStringList{"0"} : failed) << "row " << k;
     }
     EXPECT_TRUE(world.said.contains(
-        "CH00    0: 0V ~ 5V               3    1.250305    1.250305    1.250305    0.000000"))
+        "CH00       0: 0V ~ 5V              3    1.250305    1.250305    1.250305    0.000000"))
         << world.said.toStdString();
     EXPECT_TRUE(world.said.contains("failed reads: 2")) << world.said.toStdString();
 
@@ -113,8 +116,7 @@ TEST_F(RecorderRun, FailedReadsInARowEndTheRunWhenAsked) {
 
 // A check missed the skipped deadlines' samples, and the plot marks them.
 TEST_F(RecorderRun, ALateWakeUpSamplesOnlyTheLatestDeadlinePassedAndCountsTheOthers) {
-    QTemporaryDir scratch;
-    options.plot = scratch.filePath(QStringLiteral("plot.png"));
+    options.plot = QStringLiteral("plot.png");
     options.count = 10;
     options.checks = {{0, 1.2, 1.3}};
     world.progress = true;
@@ -134,9 +136,17 @@ TEST_F(RecorderRun, ALateWakeUpSamplesOnlyTheLatestDeadlinePassedAndCountsTheOth
     EXPECT_TRUE(world.said.contains("\r3 samples, 0.5 s elapsed, 3 skipped"))
         << world.said.toStdString();
     // The skipped stretch, 0.2 to 0.5 s (x 278 to 575), in grey along the plot's bottom.
-    const QImage plot(options.plot);
+    const QImage plot = QImage::fromData(world.files.value(options.plot));
     EXPECT_EQ(plot.pixel(430, 536), qRgb(0x7f, 0x7f, 0x7f));
     EXPECT_NE(plot.pixel(700, 536), qRgb(0x7f, 0x7f, 0x7f));
+
+    world = FakeWorld();  // a long remainder, in a unit to read it
+    world.stopAtWait = 1;
+    world.progress = true;
+    options.count = 1'000'000'000'000;
+    options.intervalMs = 3'600'000;
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(world.said.contains("1 samples, 0.0 s elapsed, over 100 years remaining"));
 }
 
 TEST_F(RecorderRun, AReadSlowerThanTheIntervalIsSaidOnce) {
@@ -243,7 +253,7 @@ TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
     readsUntilFailure = 4;
     world.lateBy = [](int wait) { return wait == 1 ? Duration(150ms) : Duration::zero(); };
     ASSERT_EQ(run(), 3);
-    const QJsonObject report = QJsonDocument::fromJson(world.files.value("run.json")).object();
+    const QJsonObject report = this->report();
     EXPECT_EQ(report["card"].toInt(-1), 0);
     EXPECT_EQ(report["mode"].toInt(), 1);
     EXPECT_EQ(report["samplesPlanned"].toInt(), 6);
@@ -256,15 +266,15 @@ TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
     EXPECT_EQ(report["start"].toString(), QStringLiteral("2026-12-04T16:00:00.000Z"));
     EXPECT_EQ(report["channels"][3]["range"].toString(), QStringLiteral("0V ~ 5V"));
     EXPECT_EQ(report["channels"][3]["samples"].toInt(), 4);
+    // The statistics with the CSV's digits: 1.250305, not 1.2503052503052503.
+    EXPECT_EQ(report["channels"][3]["mean"].toDouble(), 1.250305);
     EXPECT_EQ(report["checks"][0]["verdict"].toString(), QStringLiteral("INCOMPLETE"));
 
     // A check refused before acquiring: the report says why.
     world = FakeWorld();
     driver.codes[0] = 255;
     ASSERT_EQ(run(), 3);
-    file.close();  // the report is a new file, renamed into place
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QJsonObject refused = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject refused = this->report();
     EXPECT_EQ(refused["ended"].toString(), QStringLiteral("checked channel stopped"));
     EXPECT_EQ(refused["checks"][0]["verdict"].toString(), QStringLiteral("FAIL"));
 
@@ -296,6 +306,28 @@ INSTANTIATE_TEST_SUITE_P(Files, RecorderRunNameTaken, ::testing::Values("run.png
                          [](const auto &info) {
                              return std::string(QByteArray(info.param).replace('.', '_'));
                          });
+
+// Each code as the card reports it, in the report and in the summary as the panel shows it.
+TEST_F(RecorderRun, TheReportAndTheSummaryKeepTheCodesTheCardReports) {
+    options.report = QStringLiteral("run.json");
+    driver.codes = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 255}, {6, 1}, {7, 0}};
+    ASSERT_EQ(run(), 0);
+    const QJsonObject channel4 = report()["channels"][4].toObject();
+    EXPECT_EQ(channel4["rangeCode"].toInt(), 4);
+    EXPECT_EQ(channel4["note"].toString(), QStringLiteral("no range has code 4: shown as stopped"));
+    EXPECT_TRUE(world.said.contains("CH04    255 : stop           stopped (the card's code 4)\n"));
+
+    // A code no range has ends the run before its first sample; the card and the codes are known.
+    driver.codes[6] = 7;
+    world = FakeWorld();
+    ASSERT_EQ(run(), 1);
+    const QJsonObject ended = report();
+    EXPECT_EQ(ended["card"].toInt(-1), 0);
+    ASSERT_EQ(ended["channels"].toArray().size(), 8);
+    EXPECT_EQ(ended["channels"][6]["rangeCode"].toInt(), 7);
+    EXPECT_TRUE(ended["channels"][6]["range"].isNull());
+    EXPECT_TRUE(world.said.contains("\nCH06       7: no range\n")) << world.said.toStdString();
+}
 
 }  // namespace
 }  // namespace qv58163::test
