@@ -111,9 +111,11 @@ private:
     void refuseChecksOnStoppedChannels() const {
         for (const Check &check : options_.checks) {
             if (card_.positions()[check.channel] == card::stopPosition) {
+                const std::optional<std::uint8_t> code = card_.codes()[check.channel];
                 throw CheckRefused{
-                    QStringLiteral("--check %1: the card reports the channel stopped")
-                        .arg(card::channelName(check.channel))};
+                    QStringLiteral("--check %1: the card reports the channel stopped (code %2)")
+                        .arg(card::channelName(check.channel))
+                        .arg(code.value_or(card::stopCode))};
             }
         }
     }

@@ -238,13 +238,13 @@ INSTANTIATE_TEST_SUITE_P(
                   5,
                   255,
                   3,
-                  "--check CH01: the card reports the channel stopped"},
+                  "--check CH01: the card reports the channel stopped (code 255)"},
         CheckCase{"ChannelShownStopped",
                   {1, -10, 10},
                   5,
                   4,
                   3,
-                  "--check CH01: the card reports the channel stopped"}),
+                  "--check CH01: the card reports the channel stopped (code 4)"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
