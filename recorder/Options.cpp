@@ -290,6 +290,63 @@ void readFiles(const QCommandLineParser &parser, Options &options) {
     }
 }
 
+// Whether this build has the MQTT client that --publish needs.
+#if defined(QV58163_PUBLISH)
+constexpr bool publishingBuilt = true;
+#else
+constexpr bool publishingBuilt = false;
+#endif
+
+void readPublish(const QCommandLineParser &parser, Options &options) {
+    const auto url = single(parser, "publish");
+    if (!url) {
+        for (const char *companion :
+             {"station", "publish-ca", "publish-buffer", "publish-timeout"}) {
+            if (parser.isSet(QLatin1String(companion))) {
+                throw Refusal{
+                    QStringLiteral("--%1: only with --publish").arg(QLatin1String(companion))};
+            }
+        }
+        return;
+    }
+    if (!publishingBuilt) {
+        throw Refusal{
+            QStringLiteral("--publish: this build cannot publish (it has no MQTT client)")};
+    }
+    PublishOptions publish;
+    if (const QString expected = readPublishUrl(*url, publish); !expected.isEmpty()) {
+        throw refuse("publish", expected, urlWithoutPassword(*url));
+    }
+    publish.station = single(parser, "station").value_or(defaultStationName());
+    if (!isStationName(publish.station)) {
+        throw refuse("station", QStringLiteral("a name of letters, digits, '-' and '_'"),
+                     publish.station);
+    }
+    if (const auto ca = single(parser, "publish-ca")) {
+        if (!publish.tls) {
+            throw Refusal{QStringLiteral("--publish-ca: only with an mqtts:// URL")};
+        }
+        if (!QFileInfo(*ca).isFile() || !QFileInfo(*ca).isReadable()) {
+            throw refuse("publish-ca", QStringLiteral("a readable file of CA certificates (PEM)"),
+                         *ca);
+        }
+        publish.caFile = *ca;
+    }
+    if (const auto buffer = single(parser, "publish-buffer")) {
+        publish.buffer = wholeNumber(*buffer, 1, 10'000'000, "publish-buffer",
+                                     QStringLiteral("a number of samples 1 to 10000000"));
+    }
+    if (const auto timeout = single(parser, "publish-timeout")) {
+        const QString expected = QStringLiteral("seconds 0 to 3600 (fractions allowed)");
+        const double seconds = realNumber(*timeout, "publish-timeout", expected, *timeout);
+        if (seconds < 0 || seconds > 3600) {
+            throw refuse("publish-timeout", expected, *timeout);
+        }
+        publish.timeout = std::chrono::milliseconds(std::llround(seconds * 1000));
+    }
+    options.publish = publish;
+}
+
 Options readOptions(const QCommandLineParser &parser) {
     Options options;
     readCardAndMode(parser, options);
@@ -299,6 +356,7 @@ Options readOptions(const QCommandLineParser &parser) {
     readFiles(parser, options);
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     options.noLock = parser.isSet(QStringLiteral("no-lock"));
+    readPublish(parser, options);
     return options;
 }
 
@@ -357,6 +415,28 @@ void addOptions(QCommandLineParser &parser) {
          QStringLiteral("Record without the card's lock when none can be made (a read-only lock "
                         "folder), instead of refusing with exit status 2. A card another program "
                         "holds is still refused.")},
+        {QStringLiteral("publish"),
+         QStringLiteral("Publish the run live to the MQTT broker at URL, "
+                        "mqtt://[USER@]HOST[:PORT][/PREFIX] or mqtts://... (TLS); ports 1883 and "
+                        "8883, prefix qv58163. The password, if any, is taken from %1.")
+             .arg(QLatin1String(passwordVariable)),
+         QStringLiteral("URL")},
+        {QStringLiteral("station"),
+         QStringLiteral("The station's name in topics and payloads: letters, digits, '-' and '_' "
+                        "(default: the host name)."),
+         QStringLiteral("NAME")},
+        {QStringLiteral("publish-ca"),
+         QStringLiteral("Check the broker's certificate against the CA certificates in FILE "
+                        "(default: the system's)."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("publish-buffer"),
+         QStringLiteral("Samples kept while the broker is away (default 100000); beyond, the "
+                        "oldest are dropped (exit status 5)."),
+         QStringLiteral("N")},
+        {QStringLiteral("publish-timeout"),
+         QStringLiteral("At the end, wait this long for what is queued to reach the broker "
+                        "(default 10; exit status 5 if it does not)."),
+         QStringLiteral("SECONDS")},
     });
 }
 

@@ -10,6 +10,7 @@
 
 #include "CardLimits.hpp"
 #include "Checks.hpp"
+#include "Publish.hpp"
 
 namespace qv58163::recorder {
 
@@ -33,7 +34,8 @@ struct Options {
     QString report;                              // empty: no report
     std::optional<std::int64_t> maxFailedReads;  // in a row; none: the run goes on
     bool quiet = false;
-    bool noLock = false;  // record without the card's lock when none can be made
+    bool noLock = false;                    // record without the card's lock when none can be made
+    std::optional<PublishOptions> publish;  // none: not published
 };
 
 struct CommandLine {

@@ -7,6 +7,7 @@
 #include "ChannelName.hpp"
 #include "Checks.hpp"
 #include "Plot.hpp"
+#include "Publish.hpp"
 #include "RangeTable.hpp"
 #include "RecorderExitStatus.hpp"
 #include "Report.hpp"
@@ -54,14 +55,16 @@ struct CheckRefused {
 
 class Run {
 public:
-    Run(const Options &options, card::Driver &driver, Surroundings &surroundings)
+    Run(const Options &options, card::Driver &driver, Surroundings &surroundings,
+        Publisher *publisher)
         : options_(options),
           world_(surroundings),
           card_(driver, surroundings),
           schedule_(std::chrono::milliseconds(options.intervalMs),
                     Schedule::plannedDeadlines(std::chrono::milliseconds(options.intervalMs),
                                                options.count, options.durationSeconds)),
-          progress_(!options.quiet && surroundings.progressShows(options.output.isEmpty())) {}
+          progress_(!options.quiet && surroundings.progressShows(options.output.isEmpty())),
+          publisher_(publisher) {}
 
     int execute() {
         try {
@@ -94,6 +97,7 @@ private:
         card_.open(options_);
         checks_.emplace(options_.checks, card_.positions());
         refuseChecksOnStoppedChannels();
+        startPublishing();
         QString error;
         output_ = world_.createOutput(options_.output, options_.force, error);
         if (!output_) {
@@ -120,11 +124,34 @@ private:
         }
     }
 
+    // Before the file is created: a broker that refuses the recorder ends the run (status 1); one
+    // that cannot be reached is said once, and the publisher keeps trying.
+    void startPublishing() {
+        if (publisher_ == nullptr) {
+            return;
+        }
+        QString why;
+        switch (publisher_->start(card_.card(), why)) {
+            case Publisher::Start::Refused:
+                throw card::RuntimeError(why);
+            case Publisher::Start::Away:
+                say(why);
+                break;
+            case Publisher::Start::Connected:
+                break;
+        }
+        publishing_ = true;
+    }
+
     void acquire() {
         statistics_.emplace(card_.positions());
         card_.start(options_.mode);
         start_ = world_.now();
         startUtc_ = world_.utcMilliseconds();
+        if (publishing_) {
+            publisher_->running(
+                QDateTime::fromMSecsSinceEpoch(*startUtc_, Qt::UTC).toString(Qt::ISODateWithMs));
+        }
         for (std::int64_t k = 0; !schedule_.over(k); ++k) {
             if (!world_.waitUntil(*start_ + schedule_.deadline(k))) {
                 // Deadlines that passed before the stop was seen went without a sample.
@@ -171,7 +198,11 @@ private:
             warnIfSlow(world_.now() - *start_ - elapsed);
         }
         const Volts volts = voltsOfRead(card_.positions(), results);
-        write(row_.format(utc, elapsed, card_.positions(), volts, status));
+        const QByteArray &row = row_.format(utc, elapsed, card_.positions(), volts, status);
+        write(row);
+        if (publishing_) {
+            publisher_->sample(row);
+        }
         statistics_->addRead(status, volts, late);
         if (status == 0) {
             checks_->add(row_);
@@ -226,6 +257,9 @@ private:
         if (const auto remaining = schedule_.remaining(elapsed)) {
             line += QStringLiteral(", %1 remaining").arg(durationText(*remaining));
         }
+        if (publishing_) {
+            line += publisher_->progressText();
+        }
         world_.message(line + QStringLiteral("\x1b[K"));
         progressShown_ = true;
     }
@@ -243,7 +277,17 @@ private:
             writeAtEnd("plot", options_.plot,
                        plot_->render(plotTitle(), card_.positions(), lasted));
         }
+        if (publishing_) {
+            published_ = publisher_->drain();
+        }
         RunRecord record = recordOfRun();
+        // The report as the file will have it, then the state "ended". Should they not reach the
+        // broker in time, the status becomes 5 after all (and the broker has neither).
+        if (publishing_ && !publisher_->end(reportJson(record), record.exitStatus)) {
+            published_->allSent = false;
+            record.published = published_;
+            record.exitStatus = status();
+        }
         if (!options_.quiet && end_ != End::OutputClosed) {
             world_.message(summaryText(record));
         }
@@ -286,7 +330,8 @@ private:
     }
 
     // The first that applies: a run-time error (also on the way out: stopping, closing, the plot or
-    // the report), no driver or card, a check not passed, a failed read; else done.
+    // the report), no driver or card, a check not passed, a failed read, a sample or the end not
+    // published; else done.
     int status() const {
         if (failedOnTheWayOut_) {
             return exitStatus::runtimeError;
@@ -299,6 +344,9 @@ private:
         }
         if (statistics_ && statistics_->failedReads() > 0) {
             return exitStatus::readsFailed;
+        }
+        if (published_ && !published_->complete()) {
+            return exitStatus::notAllPublished;
         }
         return exitStatus::normal;
     }
@@ -317,6 +365,7 @@ private:
         record.checks = checks_ ? &*checks_ : nullptr;
         record.checkRun = checkRun();
         record.ended = endText(end_);
+        record.published = published_;
         record.exitStatus = status();
         return record;
     }
@@ -353,12 +402,16 @@ private:
     End end_ = End::Error;
     std::optional<int> endStatus_;    // set by an end before recording, or a run-time error
     bool failedOnTheWayOut_ = false;  // stopping, closing, the plot or the report failed
+    Publisher *const publisher_;      // null: not publishing
+    bool publishing_ = false;         // connected, or trying to
+    std::optional<PublishTally> published_;
 };
 
 }  // namespace
 
-int record(const Options &options, card::Driver &driver, Surroundings &surroundings) {
-    return Run(options, driver, surroundings).execute();
+int record(const Options &options, card::Driver &driver, Surroundings &surroundings,
+           Publisher *publisher) {
+    return Run(options, driver, surroundings, publisher).execute();
 }
 
 }  // namespace qv58163::recorder

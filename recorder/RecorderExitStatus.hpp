@@ -10,6 +10,9 @@ namespace qv58163::exitStatus {
 inline constexpr int checkFailed = 3;
 // A read of the card failed.
 inline constexpr int readsFailed = 4;
+// The run was otherwise good, but not everything reached the MQTT broker: samples dropped beyond
+// --publish-buffer, or still queued at --publish-timeout.
+inline constexpr int notAllPublished = 5;
 // The command line was refused before anything was opened or created (BSD's EX_USAGE).
 inline constexpr int badCommandLine = 64;
 

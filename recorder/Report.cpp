@@ -206,6 +206,9 @@ QString summaryText(const RunRecord &run) {
                     .arg(stats.lateSamples())
                     .arg(stats.skippedDeadlines());
     }
+    if (run.published) {
+        text += publishedText(*run.published) + QLatin1Char('\n');
+    }
     for (std::size_t k = 0; k < run.options.checks.size(); ++k) {
         if (run.checks != nullptr) {
             text += run.checks->line(k, run.checkRun) + QLatin1Char('\n');
@@ -242,6 +245,14 @@ QByteArray reportJson(const RunRecord &run) {
         {"ended", run.ended},
         {"exitStatus", run.exitStatus},
     };
+    if (const std::optional<PublishTally> &published = run.published) {
+        report.insert("published",
+                      QJsonObject{{"samples", static_cast<double>(published->samples)},
+                                  {"published", static_cast<double>(published->published)},
+                                  {"dropped", static_cast<double>(published->dropped)},
+                                  {"unsent", static_cast<double>(published->unsent())},
+                                  {"reconnects", static_cast<double>(published->reconnects)}});
+    }
     return QJsonDocument(report).toJson(QJsonDocument::Indented);
 }
 

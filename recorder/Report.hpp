@@ -11,6 +11,7 @@
 #include "Checks.hpp"
 #include "Csv.hpp"
 #include "Options.hpp"
+#include "Publish.hpp"
 #include "Statistics.hpp"
 
 namespace qv58163::recorder {
@@ -28,6 +29,7 @@ struct RunRecord {
     const RunStatistics *statistics = nullptr;  // null: no sample was due
     const CheckTally *checks = nullptr;         // null: the run ended before its checks were set up
     CheckTally::Run checkRun;
+    std::optional<PublishTally> published;  // none: not published (no --publish, or not started)
     QString ended;  // how: "completed", "stopped", "output closed", "failed reads", "error", ...
     int exitStatus = 0;
 };

@@ -11,6 +11,9 @@
 #include <shellapi.h>
 #endif
 
+#if defined(QV58163_PUBLISH)
+#include "MqttPublisher.hpp"
+#endif
 #include "Options.hpp"
 #include "Recorder.hpp"
 #include "RecorderExitStatus.hpp"
@@ -89,5 +92,11 @@ int main(int argc, char *argv[]) {
     }
     card::DriverLibrary driver(QCoreApplication::applicationDirPath());
     SystemSurroundings surroundings;
-    return record(commandLine.options, driver, surroundings);
+    std::unique_ptr<Publisher> publisher;
+#if defined(QV58163_PUBLISH)
+    if (commandLine.options.publish) {
+        publisher = makeMqttPublisher(*commandLine.options.publish);
+    }
+#endif
+    return record(commandLine.options, driver, surroundings, publisher.get());
 }
