@@ -5,12 +5,14 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 packages=(
-    # build
-    cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
+    # build; the recorder's MQTT client (Paho, with TLS through OpenSSL)
+    cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libpaho-mqtt-dev libssl-dev
     # the icon files drawn at build time (SVG)
     qt6-svg-dev
     # tests and benchmarks; a 32-bit test driver (gcc -m32)
     libgtest-dev libgmock-dev libbenchmark-dev gcc-multilib
+    # the broker the publishing tests start (never its service), its clients, their certificates
+    mosquitto mosquitto-clients openssl
     # the German locale the tests generate with localedef (its sources)
     locales
     # the fonts the window asks for, and a real X server for what a person sees

@@ -28,10 +28,11 @@ lintian --fail-on error,warning "$program_deb" "$driver_deb" >"$scratch/lintian.
 file -L "$build/bin/qv58163" | grep -q "with debug_info" ||
     fail "the built program lost its debug information"
 
-# The program package: the program and its desktop files, the Qt libraries and the window's
-# fonts as dependencies, and no driver of its own.
+# The program package: the program and its desktop files, the Qt libraries, the recorder's MQTT
+# client and the window's fonts as dependencies, and no driver of its own.
 depends="$(dpkg-deb -f "$program_deb" Depends)"
-for need in libqt6widgets6 libqt6gui6 libqt6core6 fonts-liberation fonts-arphic-uming; do
+for need in libqt6widgets6 libqt6gui6 libqt6core6 libpaho-mqtt1.3 fonts-liberation \
+    fonts-arphic-uming; do
     [[ ",$depends" == *", $need"* || "$depends" == "$need"* ]] || fail "qv58163 does not depend on $need: $depends"
 done
 program_files="$(dpkg-deb -c "$program_deb" | awk '{print $NF}')"
