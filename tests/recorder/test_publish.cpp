@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 
 #include "Broker.hpp"
 #include "RecorderProcess.hpp"
@@ -21,36 +20,30 @@ QJsonObject json(const QString &text) {
     return QJsonDocument::fromJson(text.toUtf8()).object();
 }
 
+// "published 12 of 12 samples, 0 dropped, reconnected 1 time".
+QString publishedLine(qsizetype published, qsizetype samples, qsizetype dropped, int reconnects) {
+    return QString::asprintf("published %lld of %lld samples, %lld dropped, reconnected %d time",
+                             published, samples, dropped, reconnects);
+}
+
 class RecorderPublishes : public RecorderProcess {
 protected:
-    QString brokerFolder() {
-        QDir(scratch.path()).mkdir(QStringLiteral("broker"));
-        return path("broker");
-    }
-    QStringList rows() {
-        QStringList all = lines("rec.csv");
-        return all.mid(1);
-    }
+    QStringList rows() { return lines("rec.csv").mid(1); }
     void waitForRows(qsizetype count) {
         for (int wait = 0; wait < 3000 && rows().size() < count; ++wait) {
             QThread::msleep(10);
         }
     }
-    // The counts the summary says: published, samples, dropped, reconnects.
-    static QList<int> published(const QString &said) {
-        static const QRegularExpression line(QStringLiteral(
-            R"(published (\d+) of (\d+) samples, (\d+) dropped, reconnected (\d+))"));
-        const QRegularExpressionMatch match = line.match(said);
-        QList<int> counts;
-        for (int k = 1; match.hasMatch() && k <= 4; ++k) {
-            counts << match.captured(k).toInt();
-        }
-        return counts;
+    // An open-ended run at 5 ms as station st1 to the broker's plain listener.
+    RecorderOutcome runOn(const Broker &broker, const std::function<void(QProcess &)> &during) {
+        return run({"--interval", "5", "--output", "rec.csv", "--station", "st1", "--publish",
+                    QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port)},
+                   {"QV58163_SIM_STEP_MS=1"}, during);
     }
 };
 
 TEST_F(RecorderPublishes, OverTlsEachSampleIsItsRowAndTheReportTheFileWithThePasswordNowhere) {
-    Broker broker(brokerFolder(), true, "alice", "pw-4711-secret");
+    Broker broker(path("broker"), true, "alice", "pw-4711-secret");
     broker.start();
     broker.keepFor(samplesTopic);
     const RecorderOutcome outcome =
@@ -61,8 +54,7 @@ TEST_F(RecorderPublishes, OverTlsEachSampleIsItsRowAndTheReportTheFileWithThePas
             {"QV58163_MQTT_PASSWORD=pw-4711-secret", "QV58163_SIM_STEP_MS=1"});
     ASSERT_EQ(outcome.status, 0) << outcome.standardError.toStdString();
     const QStringList rows = this->rows();
-    EXPECT_EQ(published(outcome.standardError),
-              QList<int>({int(rows.size()), int(rows.size()), 0, 0}))
+    EXPECT_TRUE(outcome.standardError.contains(publishedLine(rows.size(), rows.size(), 0, 0)))
         << outcome.standardError.toStdString();
     // The CSV's names and digits, an empty field null, in the order taken.
     const QStringList names = lines("rec.csv").constFirst().split(',');
@@ -71,21 +63,18 @@ TEST_F(RecorderPublishes, OverTlsEachSampleIsItsRowAndTheReportTheFileWithThePas
         QStringList members;
         const QStringList fields = row.split(',');
         for (qsizetype k = 0; k < fields.size(); ++k) {
-            const QString value = k == 0
-                                      ? '"' + fields[k] + '"'
-                                      : (fields[k].isEmpty() ? QStringLiteral("null") : fields[k]);
-            members << QStringLiteral("\"%1\": %2").arg(names[k], value);
+            members << QStringLiteral("\"%1\": %2")
+                           .arg(names[k], k == 0 ? '"' + fields[k] + '"'
+                                                 : (fields[k].isEmpty() ? QStringLiteral("null")
+                                                                        : fields[k]));
         }
         expected << '{' + members.join(QStringLiteral(", ")) + '}';
     }
     EXPECT_EQ(broker.collected(samplesTopic), expected);
-    EXPECT_FALSE(json(expected.constFirst()).isEmpty()) << "not JSON";
 
     const QJsonObject state = json(broker.retained(stateTopic));
     EXPECT_EQ(state.value("state"), QStringLiteral("ended"));
     EXPECT_EQ(state.value("exit_status"), 0);
-    EXPECT_EQ(state.value("station"), QStringLiteral("st1"));
-    EXPECT_EQ(state.value("card"), 0);
     const QString report = broker.retained(QStringLiteral("qv58163/st1/card0/report"));
     EXPECT_EQ(report, contents("run.json").trimmed());
     for (const QString &output : {outcome.standardError, report, contents("rec.csv")}) {
@@ -94,28 +83,24 @@ TEST_F(RecorderPublishes, OverTlsEachSampleIsItsRowAndTheReportTheFileWithThePas
 }
 
 TEST_F(RecorderPublishes, TheStateIsRunningWhileItRecordsAndOfflineOnceItIsKilled) {
-    Broker broker(brokerFolder(), false);
+    Broker broker(path("broker"), false);
     broker.start();
     QJsonObject running;
-    const RecorderOutcome outcome =
-        run({"--interval", "5", "--output", "rec.csv", "--station", "st1", "--publish",
-             QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port)},
-            {}, [&](QProcess &process) {
-                waitForRows(3);
-                running = json(broker.retained(stateTopic));
-                ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
-            });
+    runOn(broker, [&](QProcess &process) {
+        waitForRows(3);
+        running = json(broker.retained(stateTopic));
+        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+    });
     EXPECT_EQ(running.value("state"), QStringLiteral("running"));
+    EXPECT_EQ(running.value("station"), QStringLiteral("st1"));
     EXPECT_TRUE(
-        QDateTime::fromString(running.value("started").toString(), Qt::ISODateWithMs).isValid())
-        << running.value("started").toString().toStdString();
+        QDateTime::fromString(running.value("started").toString(), Qt::ISODateWithMs).isValid());
     // The broker sends the will once it sees the connection gone.
     QJsonObject state;
     for (int tries = 0; tries < 100 && state.value("state") != QStringLiteral("offline"); ++tries) {
         state = json(broker.retained(stateTopic));
     }
     EXPECT_EQ(state.value("state"), QStringLiteral("offline"));
-    EXPECT_EQ(state.value("station"), QStringLiteral("st1"));
 }
 
 // Away at the start (true) or restarted mid-run (false): every sample reaches the broker in the
@@ -124,38 +109,33 @@ class RecorderBrokerAway : public RecorderPublishes, public ::testing::WithParam
 
 TEST_P(RecorderBrokerAway, LosesNothing) {
     const bool atStart = GetParam();
-    Broker broker(brokerFolder(), false);
+    Broker broker(path("broker"), false);
     broker.start();
     broker.keepFor(samplesTopic);
     if (atStart) {
         broker.stop();
     }
-    const RecorderOutcome outcome =
-        run({"--interval", "5", "--output", "rec.csv", "--station", "st1", "--publish",
-             QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port)},
-            {"QV58163_SIM_STEP_MS=1"}, [&](QProcess &process) {
-                waitForRows(20);
-                if (!atStart) {
-                    broker.stop();
-                    waitForRows(40);
-                }
-                broker.start();
-                waitForRows(rows().size() + 20);
-                ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
-            });
+    const RecorderOutcome outcome = runOn(broker, [&](QProcess &process) {
+        waitForRows(20);
+        if (!atStart) {
+            broker.stop();
+            waitForRows(40);
+        }
+        broker.start();
+        waitForRows(rows().size() + 20);
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    });
     EXPECT_EQ(outcome.status, 0) << outcome.standardError.toStdString();
     EXPECT_EQ(outcome.standardError.contains(QLatin1String("cannot be reached")), atStart);
     QStringList taken;
     for (const QString &row : rows()) {
         taken << row.section(',', 1, 1);
     }
-    EXPECT_EQ(published(outcome.standardError),
-              QList<int>({int(taken.size()), int(taken.size()), 0, 1}))
+    EXPECT_TRUE(outcome.standardError.contains(publishedLine(taken.size(), taken.size(), 0, 1)))
         << outcome.standardError.toStdString();
     QStringList arrived;
-    static const QRegularExpression elapsed(QStringLiteral(R"("elapsed_s": ([0-9.]+))"));
     for (const QString &payload : broker.collected(samplesTopic)) {
-        const QString at = elapsed.match(payload).captured(1);
+        const QString at = payload.section(QLatin1String("\"elapsed_s\": "), 1).section(',', 0, 0);
         if (!arrived.contains(at)) {  // QoS 1: one may come twice after a reconnect
             arrived << at;
         }
@@ -171,51 +151,45 @@ INSTANTIATE_TEST_SUITE_P(When, RecorderBrokerAway, ::testing::Values(true, false
 TEST_F(RecorderPublishes, BeyondItsBufferDropsTheOldestCountedWithStatus5) {
     const RecorderOutcome outcome =
         run({"--count", "30", "--interval", "2", "--output", "rec.csv", "--report", "run.json",
-             "--publish", QStringLiteral("mqtt://127.0.0.1:%1").arg(freePort()), "--publish-buffer",
-             "5", "--publish-timeout", "0.1"},
+             "--publish", QStringLiteral("mqtt://127.0.0.1:%1").arg(freePorts()[0]),
+             "--publish-buffer", "5", "--publish-timeout", "0.1"},
             {"QV58163_SIM_STEP_MS=1"});
     EXPECT_EQ(outcome.status, 5) << outcome.standardError.toStdString();
-    const int taken = static_cast<int>(rows().size());
-    EXPECT_EQ(published(outcome.standardError), QList<int>({0, taken, taken - 5, 0}));
+    const qsizetype taken = rows().size();
+    EXPECT_TRUE(outcome.standardError.contains(publishedLine(0, taken, taken - 5, 0)));
     const QJsonObject report = json(contents("run.json"));
     EXPECT_EQ(report.value("exitStatus"), 5);
-    EXPECT_EQ(report.value("published").toObject().value("dropped"), taken - 5);
     EXPECT_EQ(report.value("published").toObject().value("unsent"), 5);
 }
 
-// A broker that says no ends the run before the file is created, naming why.
-struct Refused {
-    const char *name;
-    bool tls;
-    const char *password;
-    const char *said;
-};
-
+// A broker that says no (a wrong password; over TLS, a certificate no CA given vouches for) ends
+// the run before the file is created, naming why.
 class RecorderRefusedByTheBroker : public RecorderPublishes,
-                                   public ::testing::WithParamInterface<Refused> {};
+                                   public ::testing::WithParamInterface<bool> {};
 
 TEST_P(RecorderRefusedByTheBroker, EndsWithStatus1AndNoFile) {
-    const Refused refused = GetParam();
-    Broker broker(brokerFolder(), refused.tls, "alice", "pw-right-1");
+    const bool tls = GetParam();
+    Broker broker(path("broker"), tls, "alice", "pw-right-1");
     broker.start();
     const RecorderOutcome outcome =
         run({"--count", "3", "--output", "rec.csv", "--publish",
-             refused.tls ? QStringLiteral("mqtts://alice@localhost:%1").arg(broker.tlsPort)
-                         : QStringLiteral("mqtt://alice@127.0.0.1:%1").arg(broker.port)},
-            {QStringLiteral("QV58163_MQTT_PASSWORD=") + refused.password});
+             tls ? QStringLiteral("mqtts://alice@localhost:%1").arg(broker.tlsPort)
+                 : QStringLiteral("mqtt://alice@127.0.0.1:%1").arg(broker.port)},
+            {tls ? "QV58163_MQTT_PASSWORD=pw-right-1" : "QV58163_MQTT_PASSWORD=pw-wrong-2"});
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_TRUE(outcome.standardError.contains(QLatin1String(refused.said)))
+    EXPECT_TRUE(outcome.standardError.contains(
+        tls ? QLatin1String("its certificate does not check out")
+            : QLatin1String("refused the connection: not authorised")))
         << outcome.standardError.toStdString();
     EXPECT_FALSE(outcome.standardError.contains(QLatin1String("pw-")));
     EXPECT_FALSE(exists("rec.csv"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RecorderRefusedByTheBroker,
-                         ::testing::Values(Refused{"WrongPassword", false, "pw-wrong-2",
-                                                   "refused the connection"},
-                                           Refused{"UntrustedCertificate", true, "pw-right-1",
-                                                   "its certificate does not check out"}),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, RecorderRefusedByTheBroker, ::testing::Values(false, true),
+                         [](const auto &info) {
+                             return std::string(info.param ? "UntrustedCertificate"
+                                                           : "WrongPassword");
+                         });
 
 }  // namespace
 }  // namespace qv58163::test
