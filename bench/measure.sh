@@ -130,6 +130,8 @@ os="$(. /etc/os-release && echo "$PRETTY_NAME")"
 qt="$(dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null || echo unknown)"
 build_type="$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt")"
 load="$(cut -d' ' -f1-3 /proc/loadavg)"
+# bench/publish.sh's section, at the end, is kept.
+publishing="$(sed -n '/^## Publishing to an MQTT broker$/,$p' "$root/docs/performance.md" 2>/dev/null || true)"
 cat >"$root/docs/performance.md" <<REPORT
 # Performance
 
@@ -173,6 +175,7 @@ START pressed, one minute):
 $ticks
 \`\`\`
 REPORT
+[ -z "$publishing" ] || printf '\n%s\n' "$publishing" >>"$root/docs/performance.md"
 echo "start-up, panel / bare window: time ${time_ratio}x, peak memory ${memory_ratio}x" \
     "(processor time ${used_ratio}x)"
 echo "CPU acquiring: $(fmt "$panel_cpu" 2) % of a core"

@@ -28,6 +28,10 @@ constexpr int keepAliveSeconds = 10;
 constexpr int shortestRetrySeconds = 1;
 constexpr int longestRetrySeconds = 30;
 constexpr int disconnectTimeoutMs = 1000;
+// Samples due faster than this are handed to the client in groups, at most this long apart: its
+// threads then wake once a group rather than once a sample, which is most of publishing's cost.
+// A slower run hands each sample at once.
+constexpr auto gatherPeriod = std::chrono::milliseconds(50);
 
 // What a CONNACK's code means (MQTT 3.1.1), in this program's words.
 QString refusalText(int code) {
@@ -165,6 +169,8 @@ public:
     PublishTally drain() override {
         deadline_ = Clock::now() + options_.timeout;
         std::unique_lock lock(mutex_);
+        flushNow_ = true;
+        sendable_.notify_one();
         changed_.wait_until(lock, deadline_, [this] { return samplesQueued_ == 0; });
         return tally();
     }
@@ -234,7 +240,9 @@ private:
                 dropOldestSample();
             }
         }
-        changed_.notify_all();
+        if (gathering_ ? queue_.size() >= window : canSend()) {
+            sendable_.notify_one();
+        }
     }
 
     // Beyond the bound the oldest sample goes, counted; a state or the report never does.
@@ -266,10 +274,22 @@ private:
     void sendInOrder() {
         std::unique_lock lock(mutex_);
         for (;;) {
-            changed_.wait(lock, [this] { return stopping_ || canSend(); });
+            sendable_.wait(lock, [this] { return stopping_ || canSend(); });
             if (stopping_) {
                 return;
             }
+            if (const Clock::time_point due = lastHanded_ + gatherPeriod;
+                !flushNow_ && Clock::now() < due && queue_.size() < window) {
+                gathering_ = true;
+                sendable_.wait_until(lock, due, [this] {
+                    return stopping_ || flushNow_ || queue_.size() >= window;
+                });
+                gathering_ = false;
+                if (stopping_ || !canSend()) {
+                    continue;
+                }
+            }
+            lastHanded_ = Clock::now();
             const std::uint64_t connection = connection_;
             std::vector<Message> batch(
                 queue_.begin() + static_cast<qsizetype>(handed_),
@@ -318,6 +338,9 @@ private:
     }
 
     void popAcknowledged() {
+        if (handed_ >= window) {
+            sendable_.notify_one();  // room in the window again
+        }
         while (!queue_.empty() && queue_.front().acknowledged) {
             if (queue_.front().sample) {
                 ++published_;
@@ -338,6 +361,7 @@ private:
         for (Message &message : queue_) {
             message.token = 0;
         }
+        sendable_.notify_one();
         changed_.notify_all();
     }
 
@@ -348,7 +372,7 @@ private:
         {
             std::lock_guard lock(mutex_);
             stopping_ = true;
-            changed_.notify_all();
+            sendable_.notify_one();
         }
         if (sender_.joinable()) {
             sender_.join();
@@ -450,13 +474,17 @@ private:
 
     // Shared with the client's callbacks and the sending thread.
     std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Message> queue_;     // not yet acknowledged, in order
-    std::size_t handed_ = 0;        // the first so many are with the client
-    std::uint64_t nextNumber_ = 0;  // of the next message queued
-    std::uint64_t connection_ = 0;  // counts connections made and lost
+    std::condition_variable changed_;   // for those who wait for the broker or the queue
+    std::condition_variable sendable_;  // for the sending thread
+    std::deque<Message> queue_;         // not yet acknowledged, in order
+    std::size_t handed_ = 0;            // the first so many are with the client
+    std::uint64_t nextNumber_ = 0;      // of the next message queued
+    std::uint64_t connection_ = 0;      // counts connections made and lost
     std::set<MQTTAsync_token> early_;
     bool sending_ = false;
+    bool gathering_ = false;  // the sending thread waits for more to hand at once
+    bool flushNow_ = false;   // the run is over: hand everything at once
+    Clock::time_point lastHanded_;
     bool stalled_ = false;  // the client took no more on this connection
     bool connected_ = false;
     bool connectedAtStart_ = false;
