@@ -25,8 +25,8 @@ constexpr int connectTimeoutSeconds = 10;
 // A broker that stops answering (a network pulled) is found out after one and a half of these.
 constexpr int keepAliveSeconds = 10;
 // Between tries while the broker is away: from 1 s, doubled, up to 30 s.
-constexpr int shortestRetrySeconds = 1;
-constexpr int longestRetrySeconds = 30;
+constexpr std::chrono::seconds shortestRetry{1};
+constexpr std::chrono::seconds longestRetry{30};
 constexpr int disconnectTimeoutMs = 1000;
 // Samples due faster than this are handed to the client in groups, at most this long apart: its
 // threads then wake once a group rather than once a sample, which is most of publishing's cost.
@@ -61,63 +61,17 @@ public:
 
     Start start(int card, QString &why) override {
         card_ = card;
-        const QByteArray uri =
-            QStringLiteral("%1://%2:%3")
-                .arg(options_.tls ? QLatin1String("ssl") : QLatin1String("tcp"), options_.host)
-                .arg(options_.port)
-                .toUtf8();
-        const QByteArray id =
-            QStringLiteral("qv58163-%1-card%2").arg(options_.station).arg(card).toUtf8();
-        MQTTAsync_createOptions create = MQTTAsync_createOptions_initializer;
-        create.MQTTVersion = MQTTVERSION_3_1_1;
-        int rc = MQTTAsync_createWithOptions(&client_, uri.constData(), id.constData(),
-                                             MQTTCLIENT_PERSISTENCE_NONE, nullptr, &create);
-        if (rc != MQTTASYNC_SUCCESS) {
-            client_ = nullptr;
-            why = QStringLiteral("cannot publish to %1: %2")
-                      .arg(brokerName(), QString::fromLocal8Bit(MQTTAsync_strerror(rc)));
-            return Start::Refused;
-        }
-        MQTTAsync_setConnectionLostCallback(client_, this, &MqttPublisher::onLost);
-        MQTTAsync_setConnected(client_, this, &MqttPublisher::onConnected);
-
+        uri_ = QStringLiteral("%1://%2:%3")
+                   .arg(options_.tls ? QLatin1String("ssl") : QLatin1String("tcp"), options_.host)
+                   .arg(options_.port)
+                   .toUtf8();
+        id_ = QStringLiteral("qv58163-%1-card%2").arg(options_.station).arg(card).toUtf8();
+        user_ = options_.user.toUtf8();
         stateTopic_ = topicOf(options_, card, "state");
         will_ = stateJson("offline", options_, card);
-        MQTTAsync_willOptions will = MQTTAsync_willOptions_initializer;
-        will.topicName = stateTopic_.constData();
-        will.message = will_.constData();
-        will.retained = 1;
-        will.qos = 1;
-        MQTTAsync_SSLOptions tls = MQTTAsync_SSLOptions_initializer;
-        tls.trustStore = caFile_.isEmpty() ? nullptr : caFile_.constData();
-        tls.enableServerCertAuth = 1;
-        tls.verify = 1;  // the certificate must name the host
-        tls.ssl_error_cb = &MqttPublisher::onTlsError;
-        tls.ssl_error_context = this;
-        MQTTAsync_connectOptions connect = MQTTAsync_connectOptions_initializer;
-        connect.keepAliveInterval = keepAliveSeconds;
-        connect.cleansession = 1;
-        connect.maxInflight = 2 * static_cast<int>(window);
-        connect.will = &will;
-        if (!options_.user.isEmpty()) {
-            user_ = options_.user.toUtf8();
-            connect.username = user_.constData();
-            if (qEnvironmentVariableIsSet(passwordVariable)) {
-                connect.password = password_.constData();
-            }
-        }
-        connect.connectTimeout = connectTimeoutSeconds;
-        connect.ssl = options_.tls ? &tls : nullptr;
-        connect.onFailure = &MqttPublisher::onConnectFailed;
-        connect.context = this;
-        connect.MQTTVersion = MQTTVERSION_3_1_1;
-        connect.automaticReconnect = 1;
-        connect.minRetryInterval = shortestRetrySeconds;
-        connect.maxRetryInterval = longestRetrySeconds;
-        rc = MQTTAsync_connect(client_, &connect);
-        if (rc != MQTTASYNC_SUCCESS) {
-            why = QStringLiteral("cannot publish to %1: %2")
-                      .arg(brokerName(), QString::fromLocal8Bit(MQTTAsync_strerror(rc)));
+        connecting_ = true;
+        if (const QString failure = connectAnew(); !failure.isEmpty()) {
+            why = QStringLiteral("cannot publish to %1: %2").arg(brokerName(), failure);
             close();
             return Start::Refused;
         }
@@ -213,6 +167,64 @@ private:
         bool acknowledged = false;
     };
 
+    // A new client, the last one destroyed with whatever it still held, connecting. The client
+    // reconnects to nothing by itself: its own reconnection would send what it still held before
+    // what had been lost with the connection, out of order; this publisher hands everything not
+    // acknowledged to the new client in order instead. Empty when it is connecting, else why not.
+    QString connectAnew() {
+        if (client_ != nullptr) {
+            MQTTAsync_destroy(&client_);
+            client_ = nullptr;
+        }
+        MQTTAsync_createOptions create = MQTTAsync_createOptions_initializer;
+        create.MQTTVersion = MQTTVERSION_3_1_1;
+        int rc = MQTTAsync_createWithOptions(&client_, uri_.constData(), id_.constData(),
+                                             MQTTCLIENT_PERSISTENCE_NONE, nullptr, &create);
+        if (rc != MQTTASYNC_SUCCESS) {
+            client_ = nullptr;
+            return QString::fromLocal8Bit(MQTTAsync_strerror(rc));
+        }
+        MQTTAsync_setConnectionLostCallback(client_, this, &MqttPublisher::onLost);
+        MQTTAsync_setConnected(client_, this, &MqttPublisher::onConnected);
+        MQTTAsync_willOptions will = MQTTAsync_willOptions_initializer;
+        will.topicName = stateTopic_.constData();
+        will.message = will_.constData();
+        will.retained = 1;
+        will.qos = 1;
+        MQTTAsync_SSLOptions tls = MQTTAsync_SSLOptions_initializer;
+        tls.trustStore = caFile_.isEmpty() ? nullptr : caFile_.constData();
+        tls.enableServerCertAuth = 1;
+        tls.verify = 1;  // the certificate must name the host
+        tls.ssl_error_cb = &MqttPublisher::onTlsError;
+        tls.ssl_error_context = this;
+        MQTTAsync_connectOptions connect = MQTTAsync_connectOptions_initializer;
+        connect.keepAliveInterval = keepAliveSeconds;
+        connect.cleansession = 1;
+        connect.maxInflight = 2 * static_cast<int>(window);
+        connect.will = &will;
+        if (!user_.isEmpty()) {
+            connect.username = user_.constData();
+            if (qEnvironmentVariableIsSet(passwordVariable)) {
+                connect.password = password_.constData();
+            }
+        }
+        connect.connectTimeout = connectTimeoutSeconds;
+        connect.ssl = options_.tls ? &tls : nullptr;
+        connect.onFailure = &MqttPublisher::onConnectFailed;
+        connect.context = this;
+        connect.MQTTVersion = MQTTVERSION_3_1_1;
+        rc = MQTTAsync_connect(client_, &connect);
+        return rc == MQTTASYNC_SUCCESS ? QString() : QString::fromLocal8Bit(MQTTAsync_strerror(rc));
+    }
+
+    // After a failed try or a lost connection: the next try after 1 s, doubled each time up to
+    // 30 s.
+    void tryAgainLater() {
+        nextTry_ = Clock::now() + retryInterval_;
+        retryInterval_ = std::min(2 * retryInterval_, longestRetry);
+        sendable_.notify_one();
+    }
+
     QString brokerName() const {
         return QStringLiteral("%1:%2").arg(options_.host).arg(options_.port);
     }
@@ -274,9 +286,28 @@ private:
     void sendInOrder() {
         std::unique_lock lock(mutex_);
         for (;;) {
-            sendable_.wait(lock, [this] { return stopping_ || canSend(); });
+            if (!connected_ && !connecting_) {
+                sendable_.wait_until(lock, nextTry_, [this] { return stopping_; });
+            } else {
+                sendable_.wait(lock, [this] {
+                    return stopping_ || canSend() || (!connected_ && !connecting_);
+                });
+            }
             if (stopping_) {
                 return;
+            }
+            if (!connected_) {
+                if (!connecting_ && Clock::now() >= nextTry_) {
+                    connecting_ = true;
+                    lock.unlock();
+                    const bool trying = connectAnew().isEmpty();
+                    lock.lock();
+                    if (!trying) {
+                        connecting_ = false;
+                        tryAgainLater();
+                    }
+                }
+                continue;
             }
             if (const Clock::time_point due = lastHanded_ + gatherPeriod;
                 !flushNow_ && Clock::now() < due && queue_.size() < window) {
@@ -398,6 +429,8 @@ private:
         auto *self = static_cast<MqttPublisher *>(context);
         std::lock_guard lock(self->mutex_);
         ++self->connections_;
+        self->connecting_ = false;
+        self->retryInterval_ = shortestRetry;
         self->startOver(true);
     }
 
@@ -405,14 +438,16 @@ private:
         auto *self = static_cast<MqttPublisher *>(context);
         std::lock_guard lock(self->mutex_);
         self->startOver(false);
+        self->tryAgainLater();
     }
 
-    // Only the first try is answered here; the client's own tries in the background are not.
     static void onConnectFailed(void *context, MQTTAsync_failureData *failure) {
         auto *self = static_cast<MqttPublisher *>(context);
         std::lock_guard lock(self->mutex_);
         self->firstFailure_ = true;
         self->refusal_ = failure != nullptr ? failure->code : 0;
+        self->connecting_ = false;
+        self->tryAgainLater();
         self->changed_.notify_all();
     }
 
@@ -461,6 +496,8 @@ private:
     const PublishOptions options_;
     const QByteArray password_;
     const QByteArray caFile_;
+    QByteArray uri_;
+    QByteArray id_;
     QByteArray user_;
     int card_ = 0;
     QByteArray stateTopic_;
@@ -487,6 +524,9 @@ private:
     Clock::time_point lastHanded_;
     bool stalled_ = false;  // the client took no more on this connection
     bool connected_ = false;
+    bool connecting_ = false;  // a try is under way
+    Clock::time_point nextTry_;
+    std::chrono::seconds retryInterval_ = shortestRetry;
     bool connectedAtStart_ = false;
     bool firstFailure_ = false;
     int refusal_ = 0;  // the broker's refusal code on the first try, if it refused
