@@ -191,6 +191,8 @@ QString publishedText(const PublishTally &tally) {
             .arg(tally.reconnects == 1 ? QStringLiteral("time") : QStringLiteral("times"));
     if (tally.unsent() > 0) {
         text += QStringLiteral(", %1 unsent").arg(tally.unsent());
+    } else if (!tally.allSent) {
+        text += QStringLiteral(", the report and the state \"ended\" unsent");
     }
     return text;
 }

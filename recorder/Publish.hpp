@@ -64,7 +64,7 @@ struct PublishTally {
 };
 
 // "published 120 of 120 samples, 0 dropped, reconnected 1 time", with ", 3 unsent" when some were
-// still queued at the timeout.
+// still queued at the timeout, or a word on the report and the final state when they were.
 QString publishedText(const PublishTally &tally);
 
 // What a run tells the broker, in the order it happens. All but start() return at once (what

@@ -140,7 +140,8 @@ TEST_P(RecorderBrokerAway, LosesNothing) {
             arrived << at;
         }
     }
-    EXPECT_EQ(arrived, taken);
+    EXPECT_EQ(arrived.join(QLatin1Char(' ')).toStdString(),
+              taken.join(QLatin1Char(' ')).toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(When, RecorderBrokerAway, ::testing::Values(true, false),
