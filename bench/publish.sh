@@ -143,6 +143,7 @@ record away 1 "$scratch/away.csv" --station away --report "$scratch/away.json" "
 run=$!
 sleep $((seconds / 2 - 10))
 kill "$sub"
+stopped="$(date +%s.%N)"
 stopBroker
 sleep 20
 startBroker
@@ -153,14 +154,20 @@ sleep 1
 kill "$sub"
 away_rows="$(rows "$scratch/away.csv")"
 away_got="$(arrivals "$scratch/away.log" "$scratch/away.lat")"
-# The first sample taken after the restart: its arrival, less the restart.
-drain="$(TZ=UTC awk -v r="$restarted" '{
+# After the restart: when the first sample taken while the broker was away arrived (the recorder's
+# next try succeeded), and when the first sample taken after the restart arrived (the queue
+# drained), both from the restart.
+reconnected=0
+drain=0
+read -r reconnected drain < <(TZ=UTC awk -v r="$restarted" -v s="$stopped" '{
     time = $0; sub(/.*"time": "/, "", time); sub(/".*/, "", time)
     taken = mktime(substr(time, 1, 4) " " substr(time, 6, 2) " " substr(time, 9, 2) " " \
                    substr(time, 12, 2) " " substr(time, 15, 2) " " substr(time, 18, 2)) \
             + substr(time, 21, 3) / 1000
-    if (taken >= r) { printf "%.2f", $1 - r; exit }
-}' "$scratch/away.log")"
+    if (taken > s + 0.1 && !first) { first = $1 - r }
+    if (taken >= r) { printf "%.2f %.2f\n", first, $1 - r; exit }
+}' "$scratch/away.log")
+reconnected_whole="$(printf '%.0f' "$reconnected")"
 stopBroker
 
 machine="$(nproc) cores ($(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo)), $(free -g | awk '/Mem:/ {print $2}') GiB, $(. /etc/os-release && echo "$PRETTY_NAME"), mosquitto $(/usr/sbin/mosquitto -h | awk 'NR == 1 {print $3}'); load average when done: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -186,8 +193,9 @@ Machine: $machine.
   \`--publish\`, $bare_cpu µs without: publishing adds $(awk -v a="$one_cpu" -v b="$bare_cpu" 'BEGIN {printf "%.1f", a - b}') µs a sample.
 - $stations stations: the broker used $(awk -v t="$broker_ticks" -v c="$clk" -v s="$seconds" 'BEGIN {printf "%.1f s of processor time (%.1f %% of one core)", t / c, t / c / s * 100}'),
   the $stations recorders together $(awk -v m="$many_cpu" -v s="$seconds" -v n="$stations" 'BEGIN {printf "%.1f s (%.1f %% of one core; %.0f ms each, start-up included)", m / 1000, m / 10 / s, m / n}').
-- Broker stopped for 20 s: the first sample taken after its restart arrived $drain s after it
-  (the queue drained in order before it); the recorder's report: $(tr -d ' \n' <"$scratch/away.json" | grep -o '"published":{[^}]*}' || echo "-"), exit status $(tr -d ' \n' <"$scratch/away.json" | grep -o '"exitStatus":[0-9]*' | cut -d: -f2).
+- Broker stopped for 20 s: the recorder was back $reconnected s after the restart (its next try:
+  they come 1, 2, 4, 8, 16 and then 30 s apart), and the first sample taken after the restart
+  arrived $drain s after it, the queue of the $((20 + reconnected_whole)) s before it drained in order; the recorder's report: $(tr -d ' \n' <"$scratch/away.json" | grep -o '"published":{[^}]*}' || echo "-"), exit status $(tr -d ' \n' <"$scratch/away.json" | grep -o '"exitStatus":[0-9]*' | cut -d: -f2).
 REPORT
 cat "$section"
 
