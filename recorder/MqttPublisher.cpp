@@ -210,6 +210,9 @@ private:
         }
         connect.connectTimeout = connectTimeoutSeconds;
         connect.ssl = options_.tls ? &tls : nullptr;
+        // With a success callback the client forgets the failure callback once connected, which
+        // it would otherwise call again when the connection is lost (onLost says so already).
+        connect.onSuccess = [](void *, MQTTAsync_successData *) {};
         connect.onFailure = &MqttPublisher::onConnectFailed;
         connect.context = this;
         connect.MQTTVersion = MQTTVERSION_3_1_1;
