@@ -38,6 +38,13 @@ void countToVolts(std::int16_t position, std::int32_t count, double &volts) {
     }
 }
 
+ChannelVolts voltsOfRead(const std::array<std::int16_t, card::channelCount> &positions,
+                         const std::int16_t *results) {
+    return voltsOfRead(results, [&positions](int channel, std::int32_t count, double &volts) {
+        countToVolts(positions[channel], count, volts);
+    });
+}
+
 void appendDecimal(QByteArray &text, std::uint64_t magnitude, int decimals, bool negative) {
     // Written backwards into a buffer and appended at once: 20 digits, a point and a sign fit.
     char buffer[24];

@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "CardLock.hpp"
-#include "Csv.hpp"
 #include "DriverLibrary.hpp"
 #include "Options.hpp"
+#include "Read.hpp"
 #include "Surroundings.hpp"
 
 namespace qv58163::recorder {

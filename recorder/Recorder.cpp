@@ -6,6 +6,7 @@
 #include "CardSession.hpp"
 #include "ChannelName.hpp"
 #include "Checks.hpp"
+#include "Conversion.hpp"
 #include "Plot.hpp"
 #include "RangeTable.hpp"
 #include "RecorderExitStatus.hpp"
@@ -168,7 +169,7 @@ private:
         if (statistics_->samples() == 0) {
             warnIfSlow(world_.now() - *start_ - elapsed);
         }
-        const Volts volts = voltsOfRead(card_.positions(), results);
+        const Volts volts = voltsOfRead(card_.positions(), results.data());
         write(row_.format(utc, elapsed, card_.positions(), volts, status));
         statistics_->addRead(status, volts, late);
         if (status == 0) {

@@ -9,8 +9,8 @@
 #include <optional>
 
 #include "Checks.hpp"
-#include "Csv.hpp"
 #include "Options.hpp"
+#include "Read.hpp"
 #include "Statistics.hpp"
 
 namespace qv58163::recorder {
