@@ -32,17 +32,15 @@ void CardSession::open(const Options &options) {
 
 void CardSession::bindExports(const Options &options) {
     using card::Export;
+    // No library at all is "no driver"; a library that lacks an export stays a run-time error.
     try {
         driver_.bindNow({Export::Initial, Export::Close, Export::Info, Export::ConfigRead,
                          Export::IntegralStart, Export::IntegralAllRead, Export::IntegralStop});
         if (!options.ranges.empty()) {
             driver_.bindNow({Export::ConfigSet});
         }
-    } catch (const card::RuntimeError &error) {
-        if (driverFile().isEmpty()) {
-            throw Ending{exitStatus::noDriver, error.message()};
-        }
-        throw;  // the library is there; an export is missing
+    } catch (const card::NoDriverLibrary &error) {
+        throw Ending{exitStatus::noDriver, error.message()};
     }
 }
 
@@ -171,11 +169,6 @@ bool CardSession::finish() noexcept {
     }
     hold_.release();
     return ok;
-}
-
-QString CardSession::driverFile() const {
-    const auto *library = dynamic_cast<const card::DriverLibrary *>(&driver_);
-    return library != nullptr ? library->loadedFrom() : QString();
 }
 
 }  // namespace qv58163::recorder
