@@ -83,7 +83,7 @@ void CardSession::chooseCard(const Options &options) {
 void CardSession::hold(std::int16_t card, bool noLock) {
     card::CardLock lock = world_.holdCard(card);
     if (!lock.note().isEmpty()) {
-        world_.message(QStringLiteral("qv58163-record: %1\n").arg(lock.note()));
+        world_.message(messageLine(lock.note()));
     }
     if (lock.inUse()) {
         throw Ending{exitStatus::noDriver,
@@ -102,10 +102,9 @@ void CardSession::goOnWithoutLock(const QString &card, const QString &why, bool 
                          .arg(card, why)};
     }
     unheld_ = true;
-    world_.message(
-        QStringLiteral("qv58163-record: no lock can be made for %1: %2; recording without one "
-                       "(--no-lock)\n")
-            .arg(card, why));
+    world_.message(messageLine(
+        QStringLiteral("no lock can be made for %1: %2; recording without one (--no-lock)")
+            .arg(card, why)));
 }
 
 void CardSession::settleRanges(const Options &options) {
@@ -155,7 +154,7 @@ bool CardSession::finish() noexcept {
         try {
             act();
         } catch (const card::RuntimeError &error) {
-            world_.message(QStringLiteral("qv58163-record: %1\n").arg(error.message()));
+            world_.message(messageLine(error.message()));
             ok = false;
         }
     };

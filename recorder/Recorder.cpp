@@ -331,9 +331,7 @@ private:
         return title;
     }
 
-    void say(const QString &text) {
-        world_.message(QStringLiteral("qv58163-record: %1\n").arg(text));
-    }
+    void say(const QString &text) { world_.message(messageLine(text)); }
 
     const Options &options_;
     Surroundings &world_;

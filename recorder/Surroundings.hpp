@@ -13,6 +13,11 @@
 
 namespace qv58163::recorder {
 
+// One of the recorder's own lines for standard error: "qv58163-record: TEXT" and a line break.
+inline QString messageLine(const QString &text) {
+    return QStringLiteral("qv58163-record: %1\n").arg(text);
+}
+
 // Where the rows go: a file or standard output.
 class RowOutput {
 public:
