@@ -277,10 +277,12 @@ Settings readSettings(const EnvLookup &env, std::vector<std::string> &warnings) 
     read.number("QV58163_SIM_STEP_MS", unbounded, "not a step >= 0 in milliseconds", s.stepMs);
     read.count("QV58163_SIM_FAIL_AFTER", "not a count of reads", s.failAfter);
     read.number("QV58163_SIM_DELAY_MS", 60000.0, "not a delay 0..60000 in milliseconds", s.delayMs);
-    if (const auto v = env("QV58163_SIM_TRACE")) {
-        s.tracePath = *v;
-    }
+    s.tracePath = tracePathOf(env);
     return s;
+}
+
+std::string tracePathOf(const EnvLookup &env) {
+    return env("QV58163_SIM_TRACE").value_or("");
 }
 
 }  // namespace qv58163::sim
