@@ -63,13 +63,18 @@ std::optional<long long> toInteger(const std::string &text, long long lo, long l
     return value && *value >= lo && *value <= hi ? value : std::nullopt;
 }
 
+// The warning for a list with an entry past the last channel.
+std::string moreEntriesThanChannels(const std::string &name) {
+    return name + ": more than " + std::to_string(channelCount) + " entries, the rest are ignored";
+}
+
 // Eight comma-separated range codes 0..255 over `base`; an empty entry keeps the base code.
 Ranges parseRanges(const std::string &name, const std::string &text, Ranges base,
                    std::vector<std::string> &warnings) {
     const auto entries = split(text, ',');
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (i >= static_cast<std::size_t>(channelCount)) {
-            warnings.push_back(name + ": more than 8 entries, the rest are ignored");
+            warnings.push_back(moreEntriesThanChannels(name));
             break;
         }
         if (entries[i].empty()) {
@@ -172,7 +177,7 @@ std::array<Signal, channelCount> parseSignals(const std::string &text,
     const auto entries = split(text, ';');
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (i >= static_cast<std::size_t>(channelCount)) {
-            warnings.push_back("QV58163_SIM_SIGNALS: more than 8 entries, the rest are ignored");
+            warnings.push_back(moreEntriesThanChannels("QV58163_SIM_SIGNALS"));
             break;
         }
         if (entries[i].empty()) {
