@@ -21,6 +21,7 @@
 #include "Conversion.hpp"
 #include "RangeTable.hpp"
 #include "RecorderProcess.hpp"
+#include "RowName.hpp"
 
 namespace qv58163::test {
 namespace {
@@ -160,6 +161,9 @@ struct SecondRecorder {
     const char *runtimeFolder;  // in the scratch directory
     const char *lockFileText;   // written over the lock file's, unless empty
 };
+void PrintTo(const SecondRecorder &row, std::ostream *out) {
+    *out << row.name;
+}
 
 class RecorderOnAHeldCard : public RecorderProcess,
                             public ::testing::WithParamInterface<SecondRecorder> {};
@@ -195,7 +199,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RecorderOnAHeldCard,
                                            SecondRecorder{"AnotherRuntimeFolder", "locks", ""},
                                            SecondRecorder{"NumberOfNoProcessInTheLockFile", "",
                                                           "2147483647\n"}),
-                         [](const auto &info) { return std::string(info.param.name); });
+                         RowName());
 
 // Where no lock can be made the recorder refuses (status 2) before it opens the driver, saying
 // why, and with --no-lock records; it never writes through the lock file into another file.
@@ -205,6 +209,9 @@ struct Unlockable {
     QStringList arguments;
     const char *why;
 };
+void PrintTo(const Unlockable &row, std::ostream *out) {
+    *out << row.name;
+}
 
 class RecorderWithoutLock : public RecorderProcess,
                             public ::testing::WithParamInterface<Unlockable> {};
@@ -243,7 +250,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Unlockable{"ReadOnlyFolder", 'r', {}, "takes no new file"},  // no --card
                       Unlockable{"SymbolicLink", 's', {"--card", "0"}, "0.lock is a symbolic link"},
                       Unlockable{"HardLink", 'h', {"--card", "0"}, "0.lock has 2 hard links"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    RowName());
 
 // Another takes the plot's or the report's name during the run (a second recorder given the same
 // names, a person): theirs stays, the run's file is kept beside it and named, and the status is 1.
@@ -252,6 +259,9 @@ struct TakenName {
     const char *taken;
     const char *kept;
 };
+void PrintTo(const TakenName &row, std::ostream *out) {
+    *out << row.what;
+}
 
 class RecorderNameTaken : public RecorderProcess,
                           public ::testing::WithParamInterface<TakenName> {};
@@ -284,7 +294,7 @@ TEST_P(RecorderNameTaken, LeavesTheirFileAndKeepsTheRunsBesideIt) {
 INSTANTIATE_TEST_SUITE_P(Files, RecorderNameTaken,
                          ::testing::Values(TakenName{"plot", "run.png", "run-1.png"},
                                            TakenName{"report", "run.json", "run-1.json"}),
-                         [](const auto &info) { return std::string(info.param.what); });
+                         RowName());
 
 // Ctrl+C, SIGTERM and SIGHUP (a closed terminal) end an open-ended run normally: whole rows, one
 // per read, the summary, the card stopped and then the driver closed, once.
@@ -343,6 +353,9 @@ struct EndCase {
     const char *message;
     QStringList lastCalls;
 };
+void PrintTo(const EndCase &row, std::ostream *out) {
+    *out << row.name;
+}
 
 class RecorderEnds : public RecorderProcess, public ::testing::WithParamInterface<EndCase> {};
 
@@ -386,7 +399,7 @@ INSTANTIATE_TEST_SUITE_P(
                           1,
                           "CH06: the card reports range code 9, which no range has",
                           {"QV58163_AD_config_read(0, 7) = 0 code=255", "QV58163_close() = 0"}}),
-    [](const auto &info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(RecorderRuns, WithNoDriverBesideItOrOnTheLibraryPathItEndsWithStatus2) {
     if (QLibrary(QStringLiteral("QV58163")).load()) {
@@ -437,6 +450,9 @@ struct BadInput {
     QStringList arguments;
     const char *named;
 };
+void PrintTo(const BadInput &row, std::ostream *out) {
+    *out << row.name;
+}
 
 class RecorderRefuses : public RecorderProcess, public ::testing::WithParamInterface<BadInput> {};
 
@@ -490,7 +506,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"PlotExists", {"--plot", "kept.png"}, "--plot"},
         BadInput{"UnknownOption", {"--colour"}, "colour"},
         BadInput{"MissingValue", {"--count"}, "count"}, BadInput{"Argument", {"now"}, "now"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    RowName());
 
 // Qt is given none of the arguments: a value it would take for an option of its own is a value.
 TEST_F(RecorderRuns, AValueLikeQtsOwnOptionIsOnlyAValue) {
