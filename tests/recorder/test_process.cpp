@@ -13,7 +13,6 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QSvgRenderer>
-#include <QThread>
 #include <array>
 #include <clocale>
 #include <csignal>
@@ -175,9 +174,7 @@ TEST_P(RecorderOnAHeldCard, IsRefusedNamingTheFirst) {
     first.setWorkingDirectory(scratch.path());
     first.start(program, {"--interval", "10", "--output", "first.csv", "--quiet"});
     ASSERT_TRUE(first.waitForStarted());
-    for (int wait = 0; wait < 500 && lines("first.csv").size() < 2; ++wait) {
-        QThread::msleep(10);
-    }
+    waitForLines("first.csv", 2);
     QFile lock(path("locks/qv58163-card-0.lock"));
     if (*GetParam().lockFileText) {
         ASSERT_TRUE(lock.open(QIODevice::WriteOnly) && lock.write(GetParam().lockFileText) > 0);
@@ -272,9 +269,7 @@ TEST_P(RecorderNameTaken, LeavesTheirFileAndKeepsTheRunsBesideIt) {
         run({"--interval", "5", "--output", "rec.csv", "--plot", "run.png", "--report", "run.json",
              "--quiet"},
             {"QV58163_SIM_STEP_MS=1"}, [this, name](QProcess &process) {
-                for (int wait = 0; wait < 500 && lines("rec.csv").size() < 3; ++wait) {
-                    QThread::msleep(10);
-                }
+                waitForLines("rec.csv", 3);
                 QFile theirs(path(name.taken));
                 EXPECT_TRUE(theirs.open(QIODevice::NewOnly) && theirs.write("theirs") == 6);
                 theirs.close();
@@ -304,9 +299,7 @@ TEST_P(RecorderStopped, EndsWithStatusZeroWholeRowsAndTheDriverStoppedThenClosed
     const RecorderOutcome outcome =
         run({"--interval", "1", "--output", "rec.csv"}, {"QV58163_SIM_STEP_MS=1"},
             [this](QProcess &process) {
-                for (int wait = 0; wait < 500 && lines("rec.csv").size() < 31; ++wait) {
-                    QThread::msleep(10);
-                }
+                waitForLines("rec.csv", 31);
                 ::kill(static_cast<pid_t>(process.processId()), GetParam());
             });
     EXPECT_EQ(outcome.status, 0) << outcome.standardError.toStdString();
@@ -328,14 +321,11 @@ INSTANTIATE_TEST_SUITE_P(Signals, RecorderStopped, ::testing::Values(SIGINT, SIG
                          [](const auto &info) { return std::string(sigabbrev_np(info.param)); });
 
 TEST_F(RecorderRuns, AStopDuringASlowStartUpEndsItAtTheNextDriverCall) {
-    const RecorderOutcome outcome =
-        run({"--count", "5", "--output", "rec.csv"}, {"QV58163_SIM_DELAY_MS=200"},
-            [this](QProcess &process) {
-                for (int wait = 0; wait < 500 && lines("calls.trace").isEmpty(); ++wait) {
-                    QThread::msleep(10);
-                }
-                ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-            });
+    const RecorderOutcome outcome = run({"--count", "5", "--output", "rec.csv"},
+                                        {"QV58163_SIM_DELAY_MS=200"}, [this](QProcess &process) {
+                                            waitForLines("calls.trace", 1);
+                                            ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+                                        });
     EXPECT_EQ(outcome.status, 0);
     EXPECT_TRUE(outcome.standardError.contains("stopped before the first sample"))
         << outcome.standardError.toStdString();
