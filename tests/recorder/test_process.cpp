@@ -17,9 +17,8 @@
 #include <clocale>
 #include <csignal>
 
-#include "Conversion.hpp"
-#include "RangeTable.hpp"
 #include "RecorderProcess.hpp"
+#include "Reference.hpp"
 #include "RowName.hpp"
 
 namespace qv58163::test {
@@ -28,9 +27,10 @@ namespace {
 const QString header =
     QStringLiteral("time,elapsed_s,CH00,CH01,CH02,CH03,CH04,CH05,CH06,CH07,status");
 
-// The channel fields the panel's conversion makes of each read in the trace: the slots the
-// simulated card wrote (none for a failed read), with the codes the channels ended up with.
-QList<QStringList> expectedFields(const QStringList &trace, const std::array<int, 8> &codes) {
+// Each read in the trace as its row's channel fields and status: the slots the simulated card
+// wrote, by the reference's conversion at the selector positions `positions`, 6 decimals; a
+// stopped channel's field is empty, and so is every field of a failed read.
+QList<QStringList> expectedFields(const QStringList &trace, const std::array<int, 8> &positions) {
     static const QRegularExpression read(
         QStringLiteral(R"(^QV58163_AD_integral_all_read\(\d+\) = (-?\d+)(?: \[(.*)\])?$)"));
     QList<QStringList> rows;
@@ -41,15 +41,14 @@ QList<QStringList> expectedFields(const QStringList &trace, const std::array<int
         }
         const QStringList values = match.captured(2).split(QStringLiteral(", "));
         QStringList fields;
-        double volts = 0;
         for (int channel = 0; channel < 8; ++channel) {
-            const auto slot = static_cast<std::int16_t>(
-                match.captured(2).isEmpty() ? 0 : values[channel].toInt());
-            const std::int16_t position =
-                card::positionForCode(static_cast<std::uint8_t>(codes[channel]));
-            countToVolts(position, countFromSlot(slot), volts);
-            fields << (position == card::stopPosition ? QString()
-                                                      : fixedText(volts, 6, QStringLiteral(".")));
+            const auto volts = reference::convert(
+                positions[channel],
+                reference::countOfSlot(static_cast<std::int16_t>(values.value(channel).toInt())),
+                {});
+            fields << (match.captured(1) != QLatin1String("0") || positions[channel] == 4
+                           ? QString()
+                           : QString::fromStdString(reference::fixed(volts, 6)));
         }
         rows << (fields << match.captured(1));
     }
@@ -90,7 +89,8 @@ TEST_F(RecorderRuns, EachRowHoldsWhatThePanelsConversionMakesOfTheRead) {
     ASSERT_GE(lines.size(), 21);
     EXPECT_EQ(lines[0], header);
     const QList<QStringList> rows = csvRows(lines);
-    const QList<QStringList> expected = expectedFields(outcome.trace, {0, 1, 2, 3, 4, 255, 0, 3});
+    // Codes 4 and 255 both show as stopped (position 4).
+    const QList<QStringList> expected = expectedFields(outcome.trace, {0, 1, 2, 3, 4, 4, 0, 3});
     ASSERT_EQ(expected.size(), rows.size());
     const QRegularExpression time(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$)"));
     const QRegularExpression elapsed(QStringLiteral(R"(^\d+\.\d{6}$)"));
@@ -311,7 +311,8 @@ TEST_P(RecorderStopped, EndsWithStatusZeroWholeRowsAndTheDriverStoppedThenClosed
     for (const QStringList &row : rows) {
         EXPECT_EQ(row.size(), 11);
     }
-    EXPECT_EQ(expectedFields(outcome.trace, {1, 0, 3, 2, 1, 0, 3, 255}).size(), rows.size());
+    EXPECT_EQ(outcome.trace.filter(QStringLiteral("QV58163_AD_integral_all_read")).size(),
+              rows.size());
     EXPECT_EQ(outcome.trace.mid(outcome.trace.size() - 2),
               QStringList({"QV58163_AD_integral_stop(0) = 0", "QV58163_close() = 0"}));
     EXPECT_EQ(outcome.trace.count(QStringLiteral("QV58163_close() = 0")), 1);
