@@ -6,6 +6,7 @@
 #include "CardSession.hpp"
 #include "ChannelName.hpp"
 #include "Checks.hpp"
+#include "Conversion.hpp"
 #include "Plot.hpp"
 #include "Progress.hpp"
 #include "RangeTable.hpp"
@@ -170,7 +171,7 @@ private:
         if (statistics_->samples() == 0) {
             warnIfSlow(world_.now() - *start_ - elapsed);
         }
-        const Volts volts = voltsOfRead(card_.positions(), results);
+        const Volts volts = voltsOfRead(card_.positions(), results.data());
         write(row_.format(utc, elapsed, card_.positions(), volts, status));
         statistics_->addRead(status, volts, late);
         if (status == 0) {
@@ -308,9 +309,7 @@ private:
         return title;
     }
 
-    void say(const QString &text) {
-        world_.message(QStringLiteral("qv58163-record: %1\n").arg(text));
-    }
+    void say(const QString &text) { world_.message(messageLine(text)); }
 
     const Options &options_;
     Surroundings &world_;

@@ -207,14 +207,10 @@ QString summaryText(const RunRecord &run) {
                     .arg(stats.skippedDeadlines());
     }
     for (std::size_t k = 0; k < run.options.checks.size(); ++k) {
-        if (run.checks != nullptr) {
-            text += run.checks->line(k, run.checkRun) + QLatin1Char('\n');
-        } else {
-            const Check &check = run.options.checks[k];
-            text += QStringLiteral("check %1 %2 to %3 V: INCOMPLETE (no samples)\n")
-                        .arg(card::channelName(check.channel), boundText(check.low),
-                             boundText(check.high));
-        }
+        text += (run.checks != nullptr ? run.checks->line(k, run.checkRun)
+                                       : verdictLine(run.options.checks[k], Verdict::Incomplete,
+                                                     QStringLiteral(" (no samples)"))) +
+                QLatin1Char('\n');
     }
     return text;
 }

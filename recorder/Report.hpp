@@ -8,8 +8,8 @@
 #include <optional>
 
 #include "Checks.hpp"
-#include "Csv.hpp"
 #include "Options.hpp"
+#include "Read.hpp"
 #include "Statistics.hpp"
 
 namespace qv58163::recorder {
@@ -27,7 +27,9 @@ struct RunRecord {
     const RunStatistics *statistics = nullptr;  // null: no sample was due
     const CheckTally *checks = nullptr;         // null: the run ended before its checks were set up
     CheckTally::Run checkRun;
-    QString ended;  // how: "completed", "stopped", "output closed", "failed reads", "error", ...
+    // How: "completed", "stopped", "output closed", "failed reads", "no driver or card",
+    // "checked channel stopped", "run-time error".
+    QString ended;
     int exitStatus = 0;
 };
 

@@ -16,6 +16,7 @@
 #include "Files.hpp"
 #include "Options.hpp"
 #include "Progress.hpp"
+#include "RowName.hpp"
 #include "Schedule.hpp"
 #include "System.hpp"
 
@@ -188,6 +189,9 @@ struct FileCase {
     QStringList arguments;  // file names in the folder
     const char *refusal;    // none: accepted
 };
+void PrintTo(const FileCase &row, std::ostream *out) {
+    *out << row.name;
+}
 
 class FileOptions : public NamedFiles, public ::testing::WithParamInterface<FileCase> {};
 
@@ -225,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"LinkToAFileWithForce",
                  {"--force", "--output", "to-kept.csv", "--plot", "ln/run.png"},
                  nullptr}),
-    [](const auto &info) { return std::string(info.param.name); });
+    test::RowName());
 
 // Should a name change between the start and the write, --force still replaces a regular file
 // only: through a link the file it leads to (the link stays); never a FIFO, without waiting on

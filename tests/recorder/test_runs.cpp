@@ -12,6 +12,7 @@
 #include "PrintTo.hpp"
 #include "Recorder.hpp"
 #include "RecordingDriver.hpp"
+#include "RowName.hpp"
 
 namespace qv58163::test {
 namespace {
@@ -205,6 +206,9 @@ struct CheckCase {
     int status;
     const char *verdict;
 };
+void PrintTo(const CheckCase &row, std::ostream *out) {
+    *out << row.name;
+}
 
 class RecorderCheck : public RecorderRun, public ::testing::WithParamInterface<CheckCase> {};
 
@@ -238,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                   4,
                   3,
                   "--check CH01: the card reports the channel stopped (code 4)"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(RecorderRun, TheReportRecordsTheRunAndItsStatus) {
     options.report = QStringLiteral("run.json");
