@@ -1,9 +1,33 @@
+# shellcheck shell=bash disable=SC2034,SC2191 # its variables are for the scripts that source it
 # Helpers shared by the scripts; source it, do not run it.
 
 # Prints one message (after $failPrefix, if set) on standard error and ends the script with status 1.
 fail() {
     echo "${failPrefix:-}$*" >&2
     exit 1
+}
+
+# Where the Windows build keeps what outlives a run (the static Qt, the emulated machine), how many
+# jobs a build runs at once, and where the host's Qt keeps the CMake packages of its build tools.
+cacheDir="${XDG_CACHE_HOME:-$HOME/.cache}/qv58163"
+buildJobs="${QV58163_JOBS:-$(nproc)}"
+qtHostCmakeDir=/usr/lib/x86_64-linux-gnu/cmake
+
+# The MinGW-w64 processor of a Windows word size, x64 or x86; fails on anything else.
+mingwArchOf() {
+    case "$1" in
+    x64) echo x86_64 ;;
+    x86) echo i686 ;;
+    *) return 1 ;;
+    esac
+}
+
+# This Debian release's code name (bookworm).
+debianCodename() {
+    local codename
+    codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
+    [ -n "$codename" ] || fail "no VERSION_CODENAME in /etc/os-release"
+    echo "$codename"
 }
 
 # Installs those of the Debian packages named that are missing, as root or through sudo, waiting
@@ -57,8 +81,7 @@ inOwnXServer() {
 # that a third party's archive without source packages does not break the private update.
 debianArchiveLines() {
     local type="$1" codename
-    codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
-    [ -n "$codename" ] || fail "no VERSION_CODENAME in /etc/os-release"
+    codename="$(debianCodename)"
     local etc="${QV58163_APT_ETC:-/etc/apt}" # another folder only to try it out
     {
         local f

@@ -16,7 +16,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$root/scripts/lib.sh"
 failPrefix="windows-guest: "
 
-guest="${XDG_CACHE_HOME:-$HOME/.cache}/qv58163/guest-win32"
+guest="$cacheDir/guest-win32"
 # The processor the guest sees. QEMU 7.2's software CPU faults on the masked-off elements of an
 # AVX2 masked load (VPMASKMOVD), which real processors never touch, and Qt's blending code ends a
 # scan line with such a load: on a model with AVX2 (QV58163_GUEST_CPU=max,-smap) the 32-bit panel
@@ -119,7 +119,7 @@ buildImage() {
     rm -rf "$guest"
     mkdir -p "$guest"
     tree="$guest/tree"
-    codename="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+    codename="$(debianCodename)"
     mapfile -t archives < <(debianArchiveLines deb)
     [ ${#archives[@]} -gt 0 ] || fail "no Debian archive for this release in the apt sources"
     echo "Building the emulated machine's root file system into $guest (log: $guest/build.log)" >&2
