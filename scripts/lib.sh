@@ -7,6 +7,32 @@ fail() {
     exit 1
 }
 
+# Runs a command when the script ends, however it ends (its last line, exit, fail, an error under
+# set -e): onExit COMMAND [ARG...]. The last one added runs first; the script's status stays.
+exitCommands=()
+onExit() {
+    exitCommands=("$(printf '%q ' "$@")" "${exitCommands[@]}")
+    trap runExitCommands EXIT
+}
+runExitCommands() {
+    local status=$? command
+    trap - ERR
+    set +e
+    for command in "${exitCommands[@]}"; do
+        eval "$command"
+    done
+    exit "$status"
+}
+
+# Ends the background programs of this script still running and waits for them (an onExit command).
+endJobs() {
+    local pids
+    mapfile -t pids < <(jobs -p)
+    [ ${#pids[@]} -eq 0 ] && return
+    kill "${pids[@]}" 2>/dev/null || true
+    wait "${pids[@]}" 2>/dev/null || true
+}
+
 # Where the Windows build keeps what outlives a run (the static Qt, the emulated machine), how many
 # jobs a build runs at once, and where the host's Qt keeps the CMake packages of its build tools.
 cacheDir="${XDG_CACHE_HOME:-$HOME/.cache}/qv58163"
@@ -61,6 +87,36 @@ waitUntil() {
 # Runs a command in an X server of its own (Xvfb on a free display, 1024 x 768 at 24 bits, no TCP).
 inXvfb() {
     xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$@"
+}
+
+# A scratch XDG runtime folder in the folder $1, for the programs the script starts.
+useScratchRuntime() {
+    export XDG_RUNTIME_DIR="$1/runtime"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+}
+
+# The visible top-level window titled exactly $2 once it shows, waiting up to $1 seconds: its id;
+# fails when none shows.
+findWindow() {
+    local window
+    window="$(timeout "$1" xdotool search --sync --onlyvisible --name "^$2\$" 2>/dev/null | head -n1)" || true
+    [ -n "$window" ] && echo "$window"
+}
+
+# Keys to a window: keysTo WINDOW KEY... There is no window manager, so the window is given the
+# focus directly; Wine takes a moment to follow it.
+keysTo() {
+    local window="$1"
+    shift
+    xdotool windowfocus --sync "$window"
+    sleep 0.5
+    xdotool key --delay 150 "$@"
+}
+
+# Presses START in the panel's window: the card list has the focus as the window opens, and four
+# Tabs from it reach START.
+pressStart() {
+    keysTo "$1" Tab Tab Tab Tab space
 }
 
 # Runs the calling script again, with these arguments, in an X server of its own, and ends with its

@@ -46,8 +46,7 @@ boot() {
 runJob() {
     local imageOptions="$1" jobDir="$2" outDir="$3" work
     work="$(mktemp -d)"
-    # shellcheck disable=SC2064 # the folder is known now
-    trap "rm -rf '$work'" RETURN
+    onExit rm -rf "$work"
     tar -cf "$work/job.tar" -C "$jobDir" .
     truncate -s 512M "$work/out.img"
     local started
@@ -119,6 +118,7 @@ buildImage() {
     rm -rf "$guest"
     mkdir -p "$guest"
     tree="$guest/tree"
+    onExit rm -rf "$tree"
     codename="$(debianCodename)"
     mapfile -t archives < <(debianArchiveLines deb)
     [ ${#archives[@]} -gt 0 ] || fail "no Debian archive for this release in the apt sources"
@@ -137,11 +137,11 @@ buildImage() {
     # The Wine prefix, made in the guest and written into the image for good.
     local job
     job="$(mktemp -d)"
+    onExit rm -rf "$job"
     cat >"$job/run.sh" <<'EOF'
 wineboot --init && wineserver -w && test -d "$WINEPREFIX/drive_c/windows/system32"
 EOF
     runJob snapshot=off "$job" "$job/out" || fail "making the Wine prefix failed: $(tail -n 20 "$job/out/job.log")"
-    rm -rf "$job"
     recipe >"$guest/.complete"
     echo "The emulated machine built in $(($(date +%s) - started)) s;" \
         "image $(du -h --apparent-size "$guest/root.img" | cut -f1), $(du -h "$guest/root.img" | cut -f1) used" >&2
