@@ -1,10 +1,30 @@
 # shellcheck shell=bash disable=SC2034,SC2191 # its variables are for the scripts that source it
 # Helpers shared by the scripts; source it, do not run it.
 
-# Prints one message (after $failPrefix, if set) on standard error and ends the script with status 1.
+# Prints one message (after $failPrefix, if set, and the check under way) on standard error and
+# ends the script with status 1.
 fail() {
-    echo "${failPrefix:-}$*" >&2
+    echo "${failPrefix:-}${checkName:+FAILED: $checkName: }$*" >&2
     exit 1
+}
+
+# One named check of a script: check NAME -- COMMAND [ARG...]. Runs the command in this shell, under
+# set -e, and says "ok: NAME" (with $checkNote after it, if the command left one) when it returns.
+# A command of it that fails ends the script with "FAILED: NAME: " and the line that failed; one
+# with more to say calls fail, which names the check too.
+check() {
+    checkName="$1" checkNote=""
+    shift 2
+    failOnError
+    "$@"
+    echo "ok: $checkName${checkNote:+ ($checkNote)}"
+}
+
+# From here on, a command that fails under set -e, in a function too, ends the script through fail,
+# which names the line, the command (a check's own as it ran) and the check under way.
+failOnError() {
+    set -o errtrace
+    trap 'fail "line $LINENO: ${BASH_COMMAND/#\"\$@\"/$*}"' ERR
 }
 
 # Runs a command when the script ends, however it ends (its last line, exit, fail, an error under
