@@ -188,6 +188,9 @@ otherWordSize() {
 }
 check "a $otherBits-bit QV58163.dll beside the program is named as such, status 1" -- otherWordSize
 
+# The recorder's own cases are tests/recorder's, on Linux; here only what Windows may do otherwise:
+# its numbers as text, its timers, its exit statuses, its console's Ctrl+C, decorated driver names.
+
 # Runs the recorder beside the simulated card, with the settings in recordEnv: record NAME
 # [OPTION...]; leaves its exit status in $status and what it said in $scratch/NAME.out and .err.
 recordEnv=()
@@ -199,18 +202,20 @@ record() {
         >"$scratch/$name.out" 2>"$scratch/$name.err" || status=$?
 }
 
+# Every deadline planned is a row or a skipped deadline, as the summary counts them.
 fixedValues() {
-    local recordEnv=("${recorderFixedInputs[@]}") rows skipped
+    local recordEnv=("${recorderFixedInputs[@]}") rows planned skipped
     record fixed "${recorderFixedOptions[@]}" --output "$(windows_path "$scratch/fixed.csv")" \
         --plot "$(windows_path "$scratch/fixed.png")"
     [ "$status" = 0 ] || fail "status $status"
     [ "$(head -c 8 "$scratch/fixed.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
         fail "no PNG plot"
     rows=$(($(wc -l <"$scratch/fixed.csv") - 1))
-    skipped="$(sed -n 's/.*skipped deadlines: \([0-9]*\).*/\1/p' "$scratch/fixed.err")"
-    [ -n "$skipped" ] || fail "no summary: $(cat "$scratch/fixed.err")"
-    [ $((rows + skipped)) = 30 ] || fail "$rows rows and $skipped skipped deadlines, not 30 deadlines"
-    [ "$rows" -ge 20 ] || fail "only $rows rows"
+    read -r planned skipped < <(sed -n \
+        's/^samples: [0-9]* of \([0-9]*\),.*skipped deadlines: \([0-9]*\)$/\1 \2/p' "$scratch/fixed.err") ||
+        fail "no summary: $(cat "$scratch/fixed.err")"
+    [ $((rows + skipped)) = "$planned" ] || fail "$rows rows and $skipped skipped deadlines, not $planned deadlines"
+    [ "$rows" -ge $((planned * 2 / 3)) ] || fail "only $rows rows of $planned"
     # The first two columns are the time of each sample; the rest are the values and statuses, the
     # same in every row of either file.
     diff <(cut -d, -f3- "$bin/linux-fixed.csv" | uniq) <(cut -d, -f3- "$scratch/fixed.csv" | uniq) >&2 ||
@@ -219,29 +224,22 @@ fixedValues() {
 }
 check "the recorder writes the values the Linux recorder writes, to the digit" -- fixedValues
 
+# The statuses themselves are test_process's RecorderEnds and RecorderRefuses cases.
 exitStatuses() {
     local started
     started="$(uptimeNow)"
     record version --version
     [ "$status" = 0 ] && grep -q '^qv58163-record ' "$scratch/version.out" || fail "--version: status $status"
     checkNote="--version ended after $(since "$started") s"
-    QV58163_SIM_CARDS="" record nocard --count 3 --output -
-    [ "$status" = 2 ] || fail "no card answering: status $status, not 2"
-    QV58163_SIM_SIGNALS="dc:2.5" QV58163_SIM_NOISE=0 record checked --count 3 --range 0=1 \
-        --check 0=-1:1 --output -
-    [ "$status" = 3 ] || fail "a check that fails: status $status, not 3"
-    grep -q 'check CH00 -1 to 1 V: FAIL' "$scratch/checked.err" || fail "no FAIL verdict"
-    record badoption --card 16
-    [ "$status" = 64 ] || fail "--card 16: status $status, not 64"
-    grep -q "card number 0 to 15 expected, not '16'" "$scratch/badoption.err" || fail "no refusal"
     # The Windows builds have no Qt Svg.
     record svg --count 3 --plot plot.svg
     [ "$status" = 64 ] || fail "--plot plot.svg: status $status, not 64"
     grep -q "this build draws no SVG" "$scratch/svg.err" || fail "the SVG plot is not refused as such"
 }
-check "the recorder's exit statuses: 0, 2 for no card, 3 for a failed check, 64 for a bad option" -- exitStatuses
+check "the recorder's exit statuses reach Wine's caller: 0, and 64 for an SVG plot" -- exitStatuses
 
-# Wine turns the SIGINT into the console's Ctrl+C event; timeout passes it on.
+# test_process's RecorderStopped, through the console's Ctrl+C event: Wine turns the SIGINT into
+# it; timeout passes it on.
 ctrlC() {
     local trace="$scratch/ctrlc.trace" recorder ending
     (cd "$scratch/app" && QV58163_SIM_TRACE="$(windows_path "$trace")" exec timeout -k 10 300 "$wine" \
@@ -254,7 +252,7 @@ ctrlC() {
     status=0
     wait "$recorder" || status=$?
     [ "$status" = 0 ] || fail "status $status"
-    grep -q '^samples: [0-9]* of 1200,' "$scratch/ctrlc.err" || fail "no summary"
+    grep -q '^samples: [0-9]* of [0-9]*,' "$scratch/ctrlc.err" || fail "no summary"
     ending="$(tail -n2 "$trace" | tr -d '\r' | sed 's/(.*//' | tr '\n' ' ')"
     [ "$ending" = "QV58163_AD_integral_stop QV58163_close " ] || fail "the run ended with: $ending"
     checkNote="$(($(wc -l <"$scratch/ctrlc.csv") - 1)) rows kept"
