@@ -60,21 +60,9 @@ buildJobs="${QV58163_JOBS:-$(nproc)}"
 qtHostCmakeDir=/usr/lib/x86_64-linux-gnu/cmake
 
 # The MinGW-w64 processor of a Windows word size, x64 or x86; fails on anything else.
-mingwArchOf() {
-    case "$1" in
-    x64) echo x86_64 ;;
-    x86) echo i686 ;;
-    *) return 1 ;;
-    esac
-}
-
+mingwArchOf() { case "$1" in x64) echo x86_64 ;; x86) echo i686 ;; *) return 1 ;; esac }
 # This Debian release's code name (bookworm).
-debianCodename() {
-    local codename
-    codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
-    [ -n "$codename" ] || fail "no VERSION_CODENAME in /etc/os-release"
-    echo "$codename"
-}
+debianCodename() { (. /etc/os-release && echo "${VERSION_CODENAME:?is not in /etc/os-release}"); }
 
 # Installs those of the Debian packages named that are missing, as root or through sudo, waiting
 # for another apt to finish. Says what it installs on standard error, where apt's output goes too,
@@ -135,9 +123,7 @@ keysTo() {
 
 # Presses START in the panel's window: the card list has the focus as the window opens, and four
 # Tabs from it reach START.
-pressStart() {
-    keysTo "$1" Tab Tab Tab Tab space
-}
+pressStart() { keysTo "$1" Tab Tab Tab Tab space; }
 
 # Runs the calling script again, with these arguments, in an X server of its own, and ends with its
 # status; inside that server it returns, with Qt's platform left to the X server.

@@ -240,13 +240,13 @@ check "the recorder's exit statuses reach Wine's caller: 0, and 64 for an SVG pl
 
 # test_process's RecorderStopped, through the console's Ctrl+C event: Wine turns the SIGINT into
 # it; timeout passes it on.
+rows() { [ -f "$scratch/ctrlc.csv" ] && [ "$(wc -l <"$scratch/ctrlc.csv")" -ge "$1" ]; }
 ctrlC() {
     local trace="$scratch/ctrlc.trace" recorder ending
     (cd "$scratch/app" && QV58163_SIM_TRACE="$(windows_path "$trace")" exec timeout -k 10 300 "$wine" \
         qv58163-record.exe --duration 120 --output "$(windows_path "$scratch/ctrlc.csv")") \
         >"$scratch/ctrlc.out" 2>"$scratch/ctrlc.err" &
     recorder=$!
-    rows() { [ -f "$scratch/ctrlc.csv" ] && [ "$(wc -l <"$scratch/ctrlc.csv")" -ge "$1" ]; }
     waitUntil 120 rows 6 || fail "no rows after two minutes"
     kill -INT "$recorder"
     status=0

@@ -49,16 +49,10 @@ exportNames() {
 exports="$(exportNames "$build/bin/QV58163.dll" | sort | tr '\n' ' ')"
 expected="$(sed -n 's/^QV58163_EXPORT int32_t QV58163_CALL \(QV58163_[A-Za-z_]*\)(.*/\1/p' \
     "$root/card/contract/QV58163.h" | sort | tr '\n' ' ')"
-[ "$exports" = "$expected" ] || {
-    echo "QV58163.dll exports: $exports; the header declares: $expected" >&2
-    exit 1
-}
+[ "$exports" = "$expected" ] || fail "QV58163.dll exports: $exports; the header declares: $expected"
 for f in qv58163.exe qv58163-record.exe QV58163.dll; do
-    if "${mingwArch}-w64-mingw32-objdump" -p "$build/bin/$f" |
-        grep -E 'DLL Name: (libstdc\+\+|libgcc|libwinpthread)' >&2; then
-        echo "$f needs the MinGW runtime beside it" >&2
-        exit 1
-    fi
+    ! "${mingwArch}-w64-mingw32-objdump" -p "$build/bin/$f" |
+        grep -E 'DLL Name: (libstdc\+\+|libgcc|libwinpthread)' >&2 || fail "$f needs the MinGW runtime beside it"
 done
 
 # The 32-bit drivers with decorated names: as MinGW decorates them (QV58163_initial@0), and as a

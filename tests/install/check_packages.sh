@@ -44,12 +44,12 @@ check "qv58163 holds the program and its desktop files, needs Qt and the window'
 
 # The recorder's manual page points to the simulated card's settings, which the driver package has.
 driverPackage() {
-    local libs
+    local libs files
     libs="$(dpkg-deb -c "$driver_deb" | awk '$1 !~ /^d/ && $NF !~ /^\.\/usr\/share\// {print $NF}')"
     [ "$libs" = "./$libdir/libQV58163.so" ] || fail "it holds: $libs"
     [ "$(dpkg-deb -f "$driver_deb" Provides)" = "qv58163-driver" ] || fail "Provides"
-    grep -qx './usr/share/doc/qv58163-simulated-driver/simulator.md.gz' <<<"$(dpkg-deb -c "$driver_deb" | awk '{print $NF}')" ||
-        fail "no simulator's documentation"
+    files="$(dpkg-deb -c "$driver_deb" | awk '{print $NF}')"
+    grep -qx './usr/share/doc/qv58163-simulated-driver/simulator.md.gz' <<<"$files" || fail "no simulator's documentation"
 }
 check "qv58163-simulated-driver holds the library in the library path and the simulator's settings" -- \
     driverPackage
