@@ -12,8 +12,9 @@ namespace qv58163 {
 std::int32_t countFromSlot(std::int16_t slot) {
     std::int32_t count = slot;
     // A checked addition like every numeric step, though a widened 16-bit value cannot overflow.
-    if (slot < 0 && qAddOverflow(count, std::int32_t{4096}, &count)) {
-        throw card::RuntimeError(QStringLiteral("overflow: %1 + 4096").arg(slot));
+    if (slot < 0 && qAddOverflow(count, card::countSpan, &count)) {
+        throw card::RuntimeError(
+            QStringLiteral("overflow: %1 + %2").arg(slot).arg(card::countSpan));
     }
     return count;
 }
@@ -30,12 +31,19 @@ void countToVolts(std::int16_t position, std::int32_t count, double &volts) {
     // Volts per count, formed first from the two 16-bit integers by true division; keeping this
     // order fixes every result to the bit.
     const double step = static_cast<double>(range->span) / static_cast<double>(range->divisor);
-    if (range->bipolar && count > 2047) {
+    if (range->bipolar && count > card::highestBipolarCount) {
         // 12-bit two's complement: counts above 2047 are negative.
-        volts = static_cast<double>(4096 - count) * step * -1.0;
+        volts = static_cast<double>(card::countSpan - count) * step * -1.0;
     } else {
         volts = static_cast<double>(count) * step;
     }
+}
+
+ChannelVolts voltsOfRead(const std::array<std::int16_t, card::channelCount> &positions,
+                         const std::int16_t *results) {
+    return voltsOfRead(results, [&positions](int channel, std::int32_t count, double &volts) {
+        countToVolts(positions[channel], count, volts);
+    });
 }
 
 void appendDecimal(QByteArray &text, std::uint64_t magnitude, int decimals, bool negative) {

@@ -6,7 +6,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 #include <cstdint>
+
+#include "CardLimits.hpp"
 
 namespace qv58163 {
 
@@ -18,6 +21,27 @@ std::int32_t countFromSlot(std::int16_t slot);
 // gives 0; a position with no range (-1: none chosen) leaves `volts` as it was. Counts are not
 // clamped.
 void countToVolts(std::int16_t position, std::int32_t count, double &volts);
+
+using ChannelVolts = std::array<double, card::channelCount>;
+
+// The voltages of one read, channel 0 to 7 in turn, as the panel shows them: `convert(channel,
+// count, volts)` scales the channel's slot, lifted to a count, by the channel's range into one
+// voltage carried from channel to channel, 0 at the start of the read. A channel with no range
+// chosen leaves it as it is, and so shows the voltage of the channel before it.
+template <typename Convert>
+ChannelVolts voltsOfRead(const std::int16_t *results, Convert &&convert) {
+    ChannelVolts read{};
+    double volts = 0;
+    for (int channel = 0; channel < card::channelCount; ++channel) {
+        convert(channel, countFromSlot(results[channel]), volts);
+        read[channel] = volts;
+    }
+    return read;
+}
+
+// The same with each channel's range at its selector position in `positions`.
+ChannelVolts voltsOfRead(const std::array<std::int16_t, card::channelCount> &positions,
+                         const std::int16_t *results);
 
 // Appends `magnitude` / 10^`decimals` with all its decimals, after a minus sign if `negative`:
 // 12345 with 3 decimals gives "12.345", 5 gives "0.005".

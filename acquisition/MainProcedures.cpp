@@ -246,14 +246,13 @@ void MainProcedures::AD_read() {
         return;
     }
     card::CheckedTable<std::int16_t, card::slotCount> buffer("the result buffer");
-    card::CheckedTable<std::int32_t, card::slotCount> counts("the count table");
-    double volts = 0;  // shared by the channels in turn, not reset between them
-
     ret_code_ = driver_.QV58163_AD_integral_all_read(cardNumber(), buffer.data());
+    const ChannelVolts volts =
+        voltsOfRead(buffer.data(), [this](int i, std::int32_t count, double &carried) {
+            Trun(static_cast<std::uint8_t>(i), count, carried);
+        });
     for (int i = 0; i < card::channelCount; ++i) {
-        counts(i) = countFromSlot(buffer(i));
-        Trun(static_cast<std::uint8_t>(i), counts(i), volts);
-        form_.advalue(i).setCaption(voltText(volts, decimalPoint_));
+        form_.advalue(i).setCaption(voltText(volts[i], decimalPoint_));
     }
 }
 

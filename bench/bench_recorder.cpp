@@ -9,6 +9,7 @@
 #include <QFile>
 
 #include "Checks.hpp"
+#include "Conversion.hpp"
 #include "Csv.hpp"
 #include "Plot.hpp"
 #include "RangeTable.hpp"
@@ -40,7 +41,7 @@ void perSample(benchmark::State &state, RowOutput *output) {
     const std::int64_t start = 1'796'400'000'000;  // 2026-12-04, in milliseconds
     for (auto _ : state) {
         const Slots results = slotsFor(k);
-        const Volts volts = voltsOfRead(positions, results);
+        const Volts volts = qv58163::voltsOfRead(positions, results.data());
         const std::chrono::milliseconds at(k * 100);
         const QByteArray &text = row.format(start + k * 100, at, positions, volts, 0);
         if (output != nullptr && output->write(text) != RowOutput::Result::Written) {

@@ -20,9 +20,9 @@ runs="${RUNS:-11}"
 if [ -z "${QV58163_OWN_X_SERVER:-}" ]; then
     "$root/scripts/install-deps.sh"
     cmake -S "$root" -B "$build" >/dev/null
-    cmake --build "$build" -j2 --target qv58163 QV58163 qv58163_tick_run >/dev/null
+    cmake --build "$build" -j"$buildJobs" --target qv58163 QV58163 qv58163_tick_run >/dev/null
     cmake -S "$root/bench/bare_window" -B "$build/bare_window" >/dev/null
-    cmake --build "$build/bare_window" -j2 >/dev/null
+    cmake --build "$build/bare_window" -j"$buildJobs" >/dev/null
 fi
 inOwnXServer "$build"
 
@@ -32,34 +32,14 @@ probe="$build/bare_window/startup_probe"
 panel_title='QV58163 Main'
 bare_title='Bare Window'
 scratch="$(mktemp -d)"
-export XDG_RUNTIME_DIR="$scratch/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+onExit rm -rf "$scratch"
+onExit endJobs
+useScratchRuntime "$scratch"
 export QV58163_LOCK_DIR="$scratch"  # card locks of its own
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
 
-# The window of that title, once it is viewable (xdotool waits for the X server to say so).
-window_of() { timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -n1; }
-stop() {
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-    pid=""
-}
 median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 # CPU time of every thread of the process, ns.
 cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{ns += $1} END {print ns}'; }
-# Keys to a window: no window manager, so it is given the keyboard directly.
-keys() {
-    local window
-    window="$(window_of "$1")"
-    xdotool windowfocus --sync "$window"
-    shift
-    xdotool key --delay 100 "$@"
-}
 
 # Start-up, interleaved: "SHOWN_MS PEAK_KIB CPU_MS" per run.
 : >"$scratch/panel.startup"
@@ -84,39 +64,38 @@ used_ratio="$(ratio "$panel_used" "$bare_used")"
 QV58163_SIM_TRACE="$scratch/session.trace" /usr/bin/time -f %M -o "$scratch/panel.rss" "$panel" \
     >/dev/null 2>&1 &
 pid=$!
-keys "$panel_title" Tab Tab Tab Tab space
+window="$(findWindow 30 "$panel_title")"
+pressStart "$window"
 sleep 10
-keys "$panel_title" alt+e
+keysTo "$window" alt+e
 wait "$pid" || true
-pid=""
 /usr/bin/time -f %M -o "$scratch/bare.rss" "$bare" >/dev/null 2>&1 &
 pid=$!
-window_of "$bare_title" >/dev/null
+findWindow 30 "$bare_title" >/dev/null
 sleep 10
 kill "$(pgrep -P "$pid")"
 wait "$pid" || true
-pid=""
 panel_rss="$(tail -n1 "$scratch/panel.rss")"
 session_reads="$(grep -c '^QV58163_AD_integral_all_read' "$scratch/session.trace" || true)"
 [ "$session_reads" -gt 50 ] || { echo "measure.sh: START did not take ($session_reads reads)" >&2; exit 1; }
 bare_rss="$(tail -n1 "$scratch/bare.rss")"
 
 # CPU time in 30 s, as a share of one core: the panel acquiring, the bare window idle. Percent.
-cpu_percent() {  # cpu_percent TITLE PROGRAM [KEYS...]
-    local title="$1" program="$2" before after
+cpu_percent() {  # cpu_percent TITLE PROGRAM [COMMAND]: the command is given the window first
+    local title="$1" program="$2" window before after
     shift 2
     "$program" >/dev/null 2>&1 &
     pid=$!
-    window_of "$title" >/dev/null
-    [ $# -gt 0 ] && keys "$title" "$@"
+    window="$(findWindow 30 "$title")"
+    [ $# -eq 0 ] || "$@" "$window"
     sleep 1
     before="$(cpu_ns "$pid")"
     sleep 30
     after="$(cpu_ns "$pid")"
-    stop
+    endJobs
     awk "BEGIN {print ($after - $before) / 30e9 * 100}"
 }
-panel_cpu="$(cpu_percent "$panel_title" "$panel" Tab Tab Tab Tab space)"
+panel_cpu="$(cpu_percent "$panel_title" "$panel" pressStart)"
 bare_cpu="$(cpu_percent "$bare_title" "$bare")"
 
 # The refresh timer's ticks, from the other benchmark program.

@@ -89,12 +89,13 @@ void DriverLibrary::load() {
             }
             const QString mismatch = wordSizeMismatch(file);
             if (!mismatch.isEmpty()) {
-                throw RuntimeError(QStringLiteral("the driver library %1 could not be loaded: %2")
-                                       .arg(platformFileName(), mismatch));
+                throw NoDriverLibrary(
+                    QStringLiteral("the driver library %1 could not be loaded: %2")
+                        .arg(platformFileName(), mismatch));
             }
             break;
         }
-        throw RuntimeError(
+        throw NoDriverLibrary(
             QStringLiteral("the driver library %1 could not be loaded from %2 or the system's "
                            "library search path (%3)")
                 .arg(platformFileName(), QDir::toNativeSeparators(programDir_),

@@ -61,6 +61,9 @@ public:
     // The last act after a run-time error: calls QV58163_close if it can be reached, and never
     // fails. Returns whether the call was made.
     virtual bool closeIfReachable() noexcept = 0;
+
+    // The file the driver was loaded from; empty before, or for a driver not bound at run time.
+    virtual QString loadedFrom() const { return {}; }
 };
 
 // The real thing: the driver library, loaded on the first call that needs it, each export bound
@@ -86,7 +89,7 @@ public:
     bool closeIfReachable() noexcept override;
 
     // Where the library was loaded from; empty before the first call.
-    QString loadedFrom() const { return library_.fileName(); }
+    QString loadedFrom() const override { return library_.fileName(); }
 
     // The file name the platform gives the driver: libQV58163.so, QV58163.dll.
     static QString platformFileName();

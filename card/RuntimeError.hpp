@@ -16,4 +16,11 @@ public:
     QString message() const { return QString::fromStdString(what()); }
 };
 
+// The run-time error of a driver library that cannot be loaded at all, told apart from one that
+// loads but lacks an export: the recorder ends the first as "no driver" (exit status 2).
+class NoDriverLibrary : public RuntimeError {
+public:
+    using RuntimeError::RuntimeError;
+};
+
 }  // namespace qv58163::card

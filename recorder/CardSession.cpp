@@ -32,17 +32,15 @@ void CardSession::open(const Options &options) {
 
 void CardSession::bindExports(const Options &options) {
     using card::Export;
+    // No library at all is "no driver"; a library that lacks an export stays a run-time error.
     try {
         driver_.bindNow({Export::Initial, Export::Close, Export::Info, Export::ConfigRead,
                          Export::IntegralStart, Export::IntegralAllRead, Export::IntegralStop});
         if (!options.ranges.empty()) {
             driver_.bindNow({Export::ConfigSet});
         }
-    } catch (const card::RuntimeError &error) {
-        if (driverFile().isEmpty()) {
-            throw Ending{exitStatus::noDriver, error.message()};
-        }
-        throw;  // the library is there; an export is missing
+    } catch (const card::NoDriverLibrary &error) {
+        throw Ending{exitStatus::noDriver, error.message()};
     }
 }
 
@@ -85,7 +83,7 @@ void CardSession::chooseCard(const Options &options) {
 void CardSession::hold(std::int16_t card, bool noLock) {
     card::CardLock lock = world_.holdCard(card);
     if (!lock.note().isEmpty()) {
-        world_.message(QStringLiteral("qv58163-record: %1\n").arg(lock.note()));
+        world_.message(messageLine(lock.note()));
     }
     if (lock.inUse()) {
         throw Ending{exitStatus::noDriver,
@@ -104,10 +102,9 @@ void CardSession::goOnWithoutLock(const QString &card, const QString &why, bool 
                          .arg(card, why)};
     }
     unheld_ = true;
-    world_.message(
-        QStringLiteral("qv58163-record: no lock can be made for %1: %2; recording without one "
-                       "(--no-lock)\n")
-            .arg(card, why));
+    world_.message(messageLine(
+        QStringLiteral("no lock can be made for %1: %2; recording without one (--no-lock)")
+            .arg(card, why)));
 }
 
 void CardSession::settleRanges(const Options &options) {
@@ -157,7 +154,7 @@ bool CardSession::finish() noexcept {
         try {
             act();
         } catch (const card::RuntimeError &error) {
-            world_.message(QStringLiteral("qv58163-record: %1\n").arg(error.message()));
+            world_.message(messageLine(error.message()));
             ok = false;
         }
     };
@@ -171,11 +168,6 @@ bool CardSession::finish() noexcept {
     }
     hold_.release();
     return ok;
-}
-
-QString CardSession::driverFile() const {
-    const auto *library = dynamic_cast<const card::DriverLibrary *>(&driver_);
-    return library != nullptr ? library->loadedFrom() : QString();
 }
 
 }  // namespace qv58163::recorder

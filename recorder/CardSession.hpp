@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "CardLock.hpp"
-#include "Csv.hpp"
 #include "DriverLibrary.hpp"
 #include "Options.hpp"
+#include "Read.hpp"
 #include "Surroundings.hpp"
 
 namespace qv58163::recorder {
@@ -51,7 +51,7 @@ public:
     const RangeCodes &codes() const { return codes_; }
     // Where the driver library was loaded from; empty before, or for a driver not bound at run
     // time.
-    QString driverFile() const;
+    QString driverFile() const { return driver_.loadedFrom(); }
 
 private:
     void bindExports(const Options &options);

@@ -5,10 +5,14 @@
 
 namespace qv58163::recorder {
 
+namespace {
+
 // A bound as given: 15 significant digits, no more than the command line had ("2.49", "1.250305").
 QString boundText(double bound) {
     return QString::number(bound, 'g', 15);
 }
+
+}  // namespace
 
 QString verdictText(Verdict verdict) {
     switch (verdict) {
@@ -20,6 +24,12 @@ QString verdictText(Verdict verdict) {
             return QStringLiteral("INCOMPLETE");
     }
     return {};
+}
+
+QString verdictLine(const Check &check, Verdict verdict, const QString &why) {
+    return QStringLiteral("check %1 %2 to %3 V: %4%5")
+        .arg(card::channelName(check.channel), boundText(check.low), boundText(check.high),
+             verdictText(verdict), why);
 }
 
 CheckTally::CheckTally(std::vector<Check> checks, const Positions &positions)
@@ -83,9 +93,7 @@ QString CheckTally::line(std::size_t check, const Run &run) const {
         }
         why += QLatin1Char(')');
     }
-    return QStringLiteral("check %1 %2 to %3 V: %4%5")
-        .arg(card::channelName(c.channel), boundText(c.low), boundText(c.high), verdictText(result),
-             why);
+    return verdictLine(c, result, why);
 }
 
 }  // namespace qv58163::recorder

@@ -23,11 +23,11 @@ struct Check {
 
 enum class Verdict { Pass, Fail, Incomplete };
 
-// A check's bound as the verdicts write it: "2.49", "-5".
-QString boundText(double bound);
-
 // "PASS", "FAIL", "INCOMPLETE".
 QString verdictText(Verdict verdict);
+
+// A check's verdict line: "check CH00 2.49 to 2.51 V: " and the verdict, then `why`.
+QString verdictLine(const Check &check, Verdict verdict, const QString &why);
 
 class CheckTally {
 public:

@@ -6,16 +6,6 @@
 
 namespace qv58163::recorder {
 
-Volts voltsOfRead(const Positions &positions, const Slots &results) {
-    Volts volts{};
-    double voltage = 0;
-    for (int channel = 0; channel < channelCount; ++channel) {
-        countToVolts(positions[channel], countFromSlot(results[channel]), voltage);
-        volts[channel] = voltage;
-    }
-    return volts;
-}
-
 namespace {
 
 // Writes `value` as `digits` digits, zeros in front, and returns the position after them.

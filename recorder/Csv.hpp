@@ -1,32 +1,15 @@
-// The recording's CSV file: its header, one row per read as the panel converts it, and where the
-// rows go. The file stays plain (one header line, then rows), so any spreadsheet reads it.
+// The recording's CSV file: its header and one row per read as the panel converts it. The file
+// stays plain (one header line, then rows), so any spreadsheet reads it.
 #pragma once
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QString>
-#include <array>
 #include <chrono>
 #include <cstdint>
-#include <optional>
 
-#include "CardLimits.hpp"
+#include "Read.hpp"
 
 namespace qv58163::recorder {
-
-using card::channelCount;
-
-// The range selector position of each channel (0 to 4, the stop position for a stopped channel).
-using Positions = std::array<std::int16_t, channelCount>;
-// The range code of each channel as the card reported it, or as --range set it; none: not read.
-using RangeCodes = std::array<std::optional<std::uint8_t>, channelCount>;
-using Volts = std::array<double, channelCount>;
-// The buffer a read fills.
-using Slots = std::array<std::int16_t, card::slotCount>;
-
-// The volts of one read exactly as the panel works them out: each slot lifted to a count and
-// scaled by its channel's range, with one voltage for the whole read that starts at 0.
-Volts voltsOfRead(const Positions &positions, const Slots &results);
 
 // "time,elapsed_s,CH00,...,CH07,status" and a line end.
 QByteArray csvHeader();
@@ -50,19 +33,6 @@ private:
     QByteArray text_;
     std::array<qsizetype, channelCount> fieldStart_{};
     std::array<qsizetype, channelCount> fieldLength_{};
-};
-
-// Where the rows go: a file or standard output.
-class RowOutput {
-public:
-    enum class Result { Written, Failed, Closed };
-
-    virtual ~RowOutput() = default;
-    // Writes one row, whole or not at all: after a failure the output ends with the previous row
-    // (where the output can be cut back: a file). The row has reached the file, not a buffer of
-    // this process, when it returns. Closed: the reader of a pipe has gone.
-    virtual Result write(const QByteArray &row) = 0;
-    virtual QString errorString() const = 0;
 };
 
 }  // namespace qv58163::recorder

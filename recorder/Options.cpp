@@ -11,6 +11,7 @@
 #include "ChannelName.hpp"
 #include "Files.hpp"
 #include "RangeTable.hpp"
+#include "RecorderExitStatus.hpp"
 
 namespace qv58163::recorder {
 
@@ -20,6 +21,8 @@ namespace {
 // the clock's 64-bit nanoseconds.
 constexpr double longestDuration = 1e9;
 constexpr std::int64_t mostSamples = 1'000'000'000'000;
+constexpr int shortestInterval = 1;
+constexpr int longestInterval = 3'600'000;  // an hour, in milliseconds
 
 // A refusal of one option's value: "--card: a card number 0 to 15 expected, not '16'".
 struct Refusal {
@@ -189,7 +192,8 @@ void readRanges(const QCommandLineParser &parser, Options &options) {
 void readLength(const QCommandLineParser &parser, Options &options) {
     if (const auto interval = single(parser, "interval")) {
         options.intervalMs = static_cast<int>(wholeNumber(
-            *interval, 1, 3'600'000, "interval", QStringLiteral("milliseconds 1 to 3600000")));
+            *interval, shortestInterval, longestInterval, "interval",
+            QStringLiteral("milliseconds %1 to %2").arg(shortestInterval).arg(longestInterval)));
     }
     const auto count = single(parser, "count");
     const auto duration = single(parser, "duration");
@@ -201,8 +205,8 @@ void readLength(const QCommandLineParser &parser, Options &options) {
                                     QStringLiteral("a number of samples 1 to %1").arg(mostSamples));
     }
     if (duration) {
-        const QString expected =
-            QStringLiteral("seconds above 0, up to 1000000000 (fractions allowed)");
+        const QString expected = QStringLiteral("seconds above 0, up to %1 (fractions allowed)")
+                                     .arg(longestDuration, 0, 'f', 0);
         const double seconds = realNumber(*duration, "duration", expected, *duration);
         if (seconds <= 0 || seconds > longestDuration) {
             throw refuse("duration", expected, *duration);
@@ -379,7 +383,10 @@ void addOptions(QCommandLineParser &parser) {
              .arg(rangeMeanings()),
          QStringLiteral("CH=CODE")},
         {QStringLiteral("interval"),
-         QStringLiteral("Milliseconds between samples, 1 to 3600000 (default 100)."),
+         QStringLiteral("Milliseconds between samples, %1 to %2 (default %3).")
+             .arg(shortestInterval)
+             .arg(longestInterval)
+             .arg(Options().intervalMs),
          QStringLiteral("MS")},
         {QStringLiteral("count"),
          QStringLiteral("Sample on N deadlines, one interval apart, then stop. A read slower than "
@@ -397,10 +404,12 @@ void addOptions(QCommandLineParser &parser) {
          QStringLiteral("Replace existing output, plot or report files (regular files only).")},
         {QStringLiteral("check"),
          QStringLiteral("Channel CH must read LOW to HIGH volts in every sample of the run; exit "
-                        "status 3 otherwise. Repeatable."),
+                        "status %1 otherwise. Repeatable.")
+             .arg(exitStatus::checkFailed),
          QStringLiteral("CH=LOW:HIGH")},
         {QStringLiteral("max-failed-reads"),
-         QStringLiteral("End the run after N failed reads in a row (exit status 4)."),
+         QStringLiteral("End the run after N failed reads in a row (exit status %1).")
+             .arg(exitStatus::readsFailed),
          QStringLiteral("N")},
         {QStringLiteral("plot"),
          svgPlots ? QStringLiteral("Draw the recording into FILE.png or FILE.svg when it ends.")
@@ -413,8 +422,9 @@ void addOptions(QCommandLineParser &parser) {
         {QStringLiteral("quiet"), QStringLiteral("No progress line and no summary.")},
         {QStringLiteral("no-lock"),
          QStringLiteral("Record without the card's lock when none can be made (a read-only lock "
-                        "folder), instead of refusing with exit status 2. A card another program "
-                        "holds is still refused.")},
+                        "folder), instead of refusing with exit status %1. A card another program "
+                        "holds is still refused.")
+             .arg(exitStatus::noDriver)},
         {QStringLiteral("publish"),
          QStringLiteral("Publish the run live to the MQTT broker at URL, "
                         "mqtt://[USER@]HOST[:PORT][/PREFIX] or mqtts://... (TLS); ports 1883 and "

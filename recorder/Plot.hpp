@@ -9,8 +9,8 @@
 #include <QString>
 #include <chrono>
 
-#include "Csv.hpp"
 #include "Decimator.hpp"
+#include "Read.hpp"
 
 namespace qv58163::recorder {
 

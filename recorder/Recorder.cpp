@@ -6,7 +6,9 @@
 #include "CardSession.hpp"
 #include "ChannelName.hpp"
 #include "Checks.hpp"
+#include "Conversion.hpp"
 #include "Plot.hpp"
+#include "Progress.hpp"
 #include "Publish.hpp"
 #include "RangeTable.hpp"
 #include "RecorderExitStatus.hpp"
@@ -18,9 +20,6 @@
 namespace qv58163::recorder {
 
 namespace {
-
-// The progress line is rewritten at most this often.
-constexpr auto progressPeriod = std::chrono::milliseconds(250);
 
 // How a run ended.
 enum class End { Completed, Stopped, OutputClosed, FailedReads, NoCard, CheckRefused, Error };
@@ -63,7 +62,8 @@ public:
           schedule_(std::chrono::milliseconds(options.intervalMs),
                     Schedule::plannedDeadlines(std::chrono::milliseconds(options.intervalMs),
                                                options.count, options.durationSeconds)),
-          progress_(!options.quiet && surroundings.progressShows(options.output.isEmpty())),
+          progress_(surroundings, schedule_,
+                    !options.quiet && surroundings.progressShows(options.output.isEmpty())),
           publisher_(publisher) {}
 
     int execute() {
@@ -141,6 +141,7 @@ private:
                 break;
         }
         publishing_ = true;
+        progress_.addText([this] { return publisher_->progressText(); });
     }
 
     void acquire() {
@@ -174,7 +175,7 @@ private:
                         .arg(statistics_->failedInARow()));
                 return;
             }
-            showProgress(elapsed);
+            progress_.sampled(elapsed, statistics_->failedInARow() > 0);
         }
         end_ = End::Completed;
     }
@@ -185,6 +186,7 @@ private:
             return;
         }
         statistics_->addSkipped(to - from);
+        progress_.skipped(to - from);
         if (plot_) {
             plot_->addSkipped(schedule_.deadline(from), schedule_.deadline(to));
         }
@@ -197,7 +199,7 @@ private:
         if (statistics_->samples() == 0) {
             warnIfSlow(world_.now() - *start_ - elapsed);
         }
-        const Volts volts = voltsOfRead(card_.positions(), results);
+        const Volts volts = voltsOfRead(card_.positions(), results.data());
         const QByteArray &row = row_.format(utc, elapsed, card_.positions(), volts, status);
         write(row);
         if (publishing_) {
@@ -239,39 +241,12 @@ private:
         }
     }
 
-    void showProgress(Schedule::Duration elapsed) {
-        const Surroundings::TimePoint now = *start_ + elapsed;
-        if (!progress_ || (lastProgress_ && now - *lastProgress_ < progressPeriod)) {
-            return;
-        }
-        lastProgress_ = now;
-        QString line = QStringLiteral("\r%1 samples, %2 elapsed")
-                           .arg(statistics_->samples())
-                           .arg(durationText(elapsed));
-        if (statistics_->skippedDeadlines() > 0) {
-            line += QStringLiteral(", %1 skipped").arg(statistics_->skippedDeadlines());
-        }
-        if (statistics_->failedReads() > 0) {
-            line += QStringLiteral(", %1 failed reads").arg(statistics_->failedReads());
-        }
-        if (const auto remaining = schedule_.remaining(elapsed)) {
-            line += QStringLiteral(", %1 remaining").arg(durationText(*remaining));
-        }
-        if (publishing_) {
-            line += publisher_->progressText();
-        }
-        world_.message(line + QStringLiteral("\x1b[K"));
-        progressShown_ = true;
-    }
-
     // Every way out: the card stopped and the driver closed, the file closed, then the plot, the
     // summary and the report.
     void finish() noexcept {
         failedOnTheWayOut_ = !card_.finish();
         output_.reset();
-        if (progressShown_) {
-            world_.message(QStringLiteral("\r\x1b[K"));
-        }
+        progress_.ended();
         const Schedule::Duration lasted = start_ ? world_.now() - *start_ : Schedule::Duration{};
         if (plot_ && statistics_) {
             writeAtEnd("plot", options_.plot,
@@ -381,15 +356,13 @@ private:
         return title;
     }
 
-    void say(const QString &text) {
-        world_.message(QStringLiteral("qv58163-record: %1\n").arg(text));
-    }
+    void say(const QString &text) { world_.message(messageLine(text)); }
 
     const Options &options_;
     Surroundings &world_;
     CardSession card_;
     const Schedule schedule_;
-    const bool progress_;  // a progress line on the terminal
+    Progress progress_;
     std::unique_ptr<RowOutput> output_;
     CsvRow row_;
     std::optional<CheckTally> checks_;
@@ -397,8 +370,6 @@ private:
     std::optional<Plot> plot_;
     std::optional<Surroundings::TimePoint> start_;
     std::optional<std::int64_t> startUtc_;
-    std::optional<Surroundings::TimePoint> lastProgress_;
-    bool progressShown_ = false;
     End end_ = End::Error;
     std::optional<int> endStatus_;    // set by an end before recording, or a run-time error
     bool failedOnTheWayOut_ = false;  // stopping, closing, the plot or the report failed

@@ -210,14 +210,10 @@ QString summaryText(const RunRecord &run) {
         text += publishedText(*run.published) + QLatin1Char('\n');
     }
     for (std::size_t k = 0; k < run.options.checks.size(); ++k) {
-        if (run.checks != nullptr) {
-            text += run.checks->line(k, run.checkRun) + QLatin1Char('\n');
-        } else {
-            const Check &check = run.options.checks[k];
-            text += QStringLiteral("check %1 %2 to %3 V: INCOMPLETE (no samples)\n")
-                        .arg(card::channelName(check.channel), boundText(check.low),
-                             boundText(check.high));
-        }
+        text += (run.checks != nullptr ? run.checks->line(k, run.checkRun)
+                                       : verdictLine(run.options.checks[k], Verdict::Incomplete,
+                                                     QStringLiteral(" (no samples)"))) +
+                QLatin1Char('\n');
     }
     return text;
 }
@@ -254,30 +250,6 @@ QByteArray reportJson(const RunRecord &run) {
                                   {"reconnects", static_cast<double>(published->reconnects)}});
     }
     return QJsonDocument(report).toJson(QJsonDocument::Indented);
-}
-
-QString durationText(std::chrono::nanoseconds time) {
-    using namespace std::chrono;
-    constexpr auto day = hours(24);
-    if (time < hours(1)) {
-        return QString::number(duration<double>(time).count(), 'f', 1) + QStringLiteral(" s");
-    }
-    if (time < 2 * day) {
-        const auto minutes = duration_cast<std::chrono::minutes>(time);
-        return QStringLiteral("%1 h %2 min")
-            .arg(duration_cast<hours>(minutes).count())
-            .arg(minutes.count() % 60, 2, 10, QLatin1Char('0'));
-    }
-    if (time < 365 * day) {
-        return QString::number(duration<double, std::ratio<86'400>>(time).count(), 'f', 1) +
-               QStringLiteral(" days");
-    }
-    // Years of 365.25 days.
-    using Years = duration<double, std::ratio<31'557'600>>;
-    if (time < Years(100)) {
-        return QString::number(Years(time).count(), 'f', 1) + QStringLiteral(" years");
-    }
-    return QStringLiteral("over 100 years");
 }
 
 }  // namespace qv58163::recorder

@@ -1,17 +1,16 @@
 // What a run says of itself when it ends: the summary table on standard error, and the record of
-// --report FILE.json, both from the same facts; and the times its progress line shows.
+// --report FILE.json, both from the same facts.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
-#include <chrono>
 #include <cstdint>
 #include <optional>
 
 #include "Checks.hpp"
-#include "Csv.hpp"
 #include "Options.hpp"
 #include "Publish.hpp"
+#include "Read.hpp"
 #include "Statistics.hpp"
 
 namespace qv58163::recorder {
@@ -30,7 +29,9 @@ struct RunRecord {
     const CheckTally *checks = nullptr;         // null: the run ended before its checks were set up
     CheckTally::Run checkRun;
     std::optional<PublishTally> published;  // none: not published (no --publish, or not started)
-    QString ended;  // how: "completed", "stopped", "output closed", "failed reads", "error", ...
+    // How: "completed", "stopped", "output closed", "failed reads", "no driver or card",
+    // "checked channel stopped", "run-time error".
+    QString ended;
     int exitStatus = 0;
 };
 
@@ -42,10 +43,5 @@ QString summaryText(const RunRecord &run);
 // interval, start and end (UTC), samples planned and taken, late samples and skipped deadlines,
 // failed reads, each check and its verdict, how the run ended and its exit status.
 QByteArray reportJson(const RunRecord &run);
-
-// A length of time as the progress line says it: "59.9 s" under an hour, "47 h 05 min" under
-// two days, "12.5 days" under a year, "31.7 years" up to a hundred, "over 100 years" beyond (a
-// million million samples an hour apart, say).
-QString durationText(std::chrono::nanoseconds time);
 
 }  // namespace qv58163::recorder

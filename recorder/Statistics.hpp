@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "Csv.hpp"
+#include "Read.hpp"
 
 namespace qv58163::recorder {
 

@@ -3,15 +3,33 @@
 // runs in this process through one of their own.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 
 #include "CardLock.hpp"
-#include "Csv.hpp"
 
 namespace qv58163::recorder {
+
+// One of the recorder's own lines for standard error: "qv58163-record: TEXT" and a line break.
+inline QString messageLine(const QString &text) {
+    return QStringLiteral("qv58163-record: %1\n").arg(text);
+}
+
+// Where the rows go: a file or standard output.
+class RowOutput {
+public:
+    enum class Result { Written, Failed, Closed };
+
+    virtual ~RowOutput() = default;
+    // Writes one row, whole or not at all: after a failure the output ends with the previous row
+    // (where the output can be cut back: a file). The row has reached the file, not a buffer of
+    // this process, when it returns. Closed: the reader of a pipe has gone.
+    virtual Result write(const QByteArray &row) = 0;
+    virtual QString errorString() const = 0;
+};
 
 class Surroundings {
 public:

@@ -26,7 +26,7 @@ namespace {
 // message gets through.
 void qtMessages(QtMsgType type, const QMessageLogContext &, const QString &text) {
     if (type == QtFatalMsg) {
-        std::fprintf(stderr, "qv58163-record: %s\n", qPrintable(text));
+        std::fputs(qPrintable(qv58163::recorder::messageLine(text)), stderr);
     }
 }
 
@@ -67,7 +67,7 @@ int main(int argc, char *argv[]) {
             std::printf("qv58163-record %s\n", QV58163_VERSION);
             return exitStatus::normal;
         case CommandLine::Action::Error:
-            std::fprintf(stderr, "qv58163-record: %s\n", qPrintable(commandLine.text));
+            std::fputs(qPrintable(messageLine(commandLine.text)), stderr);
             return exitStatus::badCommandLine;
         case CommandLine::Action::Run:
             break;

@@ -1,10 +1,68 @@
+# shellcheck shell=bash disable=SC2034,SC2191 # its variables are for the scripts that source it
 # Helpers shared by the scripts; source it, do not run it.
 
-# Prints one message (after $failPrefix, if set) on standard error and ends the script with status 1.
+# Prints one message (after $failPrefix, if set, and the check under way) on standard error and
+# ends the script with status 1.
 fail() {
-    echo "${failPrefix:-}$*" >&2
+    echo "${failPrefix:-}${checkName:+FAILED: $checkName: }$*" >&2
     exit 1
 }
+
+# One named check of a script: check NAME -- COMMAND [ARG...]. Runs the command in this shell, under
+# set -e, and says "ok: NAME" (with $checkNote after it, if the command left one) when it returns.
+# A command of it that fails ends the script with "FAILED: NAME: " and the line that failed; one
+# with more to say calls fail, which names the check too.
+check() {
+    checkName="$1" checkNote=""
+    shift 2
+    failOnError
+    "$@"
+    echo "ok: $checkName${checkNote:+ ($checkNote)}"
+}
+
+# From here on, a command that fails under set -e, in a function too, ends the script through fail,
+# which names the line, the command (a check's own as it ran) and the check under way.
+failOnError() {
+    set -o errtrace
+    trap 'fail "line $LINENO: ${BASH_COMMAND/#\"\$@\"/$*}"' ERR
+}
+
+# Runs a command when the script ends, however it ends (its last line, exit, fail, an error under
+# set -e): onExit COMMAND [ARG...]. The last one added runs first; the script's status stays.
+exitCommands=()
+onExit() {
+    exitCommands=("$(printf '%q ' "$@")" "${exitCommands[@]}")
+    trap runExitCommands EXIT
+}
+runExitCommands() {
+    local status=$? command
+    trap - ERR
+    set +e
+    for command in "${exitCommands[@]}"; do
+        eval "$command"
+    done
+    exit "$status"
+}
+
+# Ends the background programs of this script still running and waits for them (an onExit command).
+endJobs() {
+    local pids
+    mapfile -t pids < <(jobs -p)
+    [ ${#pids[@]} -eq 0 ] && return
+    kill "${pids[@]}" 2>/dev/null || true
+    wait "${pids[@]}" 2>/dev/null || true
+}
+
+# Where the Windows build keeps what outlives a run (the static Qt, the emulated machine), how many
+# jobs a build runs at once, and where the host's Qt keeps the CMake packages of its build tools.
+cacheDir="${XDG_CACHE_HOME:-$HOME/.cache}/qv58163"
+buildJobs="${QV58163_JOBS:-$(nproc)}"
+qtHostCmakeDir=/usr/lib/x86_64-linux-gnu/cmake
+
+# The MinGW-w64 processor of a Windows word size, x64 or x86; fails on anything else.
+mingwArchOf() { case "$1" in x64) echo x86_64 ;; x86) echo i686 ;; *) return 1 ;; esac }
+# This Debian release's code name (bookworm).
+debianCodename() { (. /etc/os-release && echo "${VERSION_CODENAME:?is not in /etc/os-release}"); }
 
 # Installs those of the Debian packages named that are missing, as root or through sudo, waiting
 # for another apt to finish. Says what it installs on standard error, where apt's output goes too,
@@ -39,6 +97,34 @@ inXvfb() {
     xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$@"
 }
 
+# A scratch XDG runtime folder in the folder $1, for the programs the script starts.
+useScratchRuntime() {
+    export XDG_RUNTIME_DIR="$1/runtime"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+}
+
+# The visible top-level window titled exactly $2 once it shows, waiting up to $1 seconds: its id;
+# fails when none shows.
+findWindow() {
+    local window
+    window="$(timeout "$1" xdotool search --sync --onlyvisible --name "^$2\$" 2>/dev/null | head -n1)" || true
+    [ -n "$window" ] && echo "$window"
+}
+
+# Keys to a window: keysTo WINDOW KEY... There is no window manager, so the window is given the
+# focus directly; Wine takes a moment to follow it.
+keysTo() {
+    local window="$1"
+    shift
+    xdotool windowfocus --sync "$window"
+    sleep 0.5
+    xdotool key --delay 150 "$@"
+}
+
+# Presses START in the panel's window: the card list has the focus as the window opens, and four
+# Tabs from it reach START.
+pressStart() { keysTo "$1" Tab Tab Tab Tab space; }
+
 # Runs the calling script again, with these arguments, in an X server of its own, and ends with its
 # status; inside that server it returns, with Qt's platform left to the X server.
 inOwnXServer() {
@@ -57,8 +143,7 @@ inOwnXServer() {
 # that a third party's archive without source packages does not break the private update.
 debianArchiveLines() {
     local type="$1" codename
-    codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
-    [ -n "$codename" ] || fail "no VERSION_CODENAME in /etc/os-release"
+    codename="$(debianCodename)"
     local etc="${QV58163_APT_ETC:-/etc/apt}" # another folder only to try it out
     {
         local f

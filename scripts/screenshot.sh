@@ -13,42 +13,26 @@ out="$(realpath -m "${1:-$root/docs/screenshot.png}")"
 if [ -z "${QV58163_BIN_DIR:-}" ]; then
     "$root/scripts/install-deps.sh"
     (cd "$root" && cmake --preset default)
-    cmake --build "$root/build" -j"$(nproc)" --target qv58163 QV58163 >/dev/null
+    cmake --build "$root/build" -j"$buildJobs" --target qv58163 QV58163 >/dev/null
     export QV58163_BIN_DIR="$root/build/bin"
 fi
 inOwnXServer "$out"
 bin_dir="$QV58163_BIN_DIR"
 
 scratch="$(mktemp -d)"
-program_pid=""
-cleanup() {
-    local status=$?
-    set +e
-    if [ -n "$program_pid" ]; then
-        kill "$program_pid" 2>/dev/null
-        wait "$program_pid" 2>/dev/null
-    fi
-    rm -rf "$scratch"
-    exit "$status"
-}
-trap cleanup EXIT
-export XDG_RUNTIME_DIR="$scratch/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+onExit rm -rf "$scratch"
+onExit endJobs
+useScratchRuntime "$scratch"
 # Card locks of its own, never those of a panel or recorder on this machine.
 export QV58163_LOCK_DIR="$scratch"
 
 # Every driver call is traced, so the script can see START take effect.
 trace="${QV58163_SIM_TRACE:-$scratch/driver.trace}"
 QV58163_SIM_TRACE="$trace" "$bin_dir/qv58163" >"$scratch/program.log" 2>&1 &
-program_pid=$!
-window="$(timeout 60 xdotool search --sync --onlyvisible --name '^QV58163 Main$' | head -n1)" ||
-    fail "no window: $(cat "$scratch/program.log")"
-# No window manager: give the window the keyboard directly.
-xdotool windowfocus --sync "$window"
+window="$(findWindow 60 'QV58163 Main')" || fail "no window: $(cat "$scratch/program.log")"
 reads_before="$(grep -c 'QV58163_AD_integral_all_read' "$trace" || true)"
-xdotool key --delay 100 Tab Tab Tab Tab space
-started() { grep -q 'QV58163_AD_integral_start' "$trace"; }
-waitUntil 60 started || fail "START did not take: $(cat "$scratch/program.log")"
+pressStart "$window"
+waitUntil 60 grep -q 'QV58163_AD_integral_start' "$trace" || fail "START did not take: $(cat "$scratch/program.log")"
 [ "$reads_before" = 0 ] || fail "readings before START"
 sleep 1
 mkdir -p "$(dirname "$out")"

@@ -16,7 +16,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$root/scripts/lib.sh"
 failPrefix="windows-guest: "
 
-guest="${XDG_CACHE_HOME:-$HOME/.cache}/qv58163/guest-win32"
+guest="$cacheDir/guest-win32"
 # The processor the guest sees. QEMU 7.2's software CPU faults on the masked-off elements of an
 # AVX2 masked load (VPMASKMOVD), which real processors never touch, and Qt's blending code ends a
 # scan line with such a load: on a model with AVX2 (QV58163_GUEST_CPU=max,-smap) the 32-bit panel
@@ -46,8 +46,7 @@ boot() {
 runJob() {
     local imageOptions="$1" jobDir="$2" outDir="$3" work
     work="$(mktemp -d)"
-    # shellcheck disable=SC2064 # the folder is known now
-    trap "rm -rf '$work'" RETURN
+    onExit rm -rf "$work"
     tar -cf "$work/job.tar" -C "$jobDir" .
     truncate -s 512M "$work/out.img"
     local started
@@ -119,7 +118,8 @@ buildImage() {
     rm -rf "$guest"
     mkdir -p "$guest"
     tree="$guest/tree"
-    codename="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+    onExit rm -rf "$tree"
+    codename="$(debianCodename)"
     mapfile -t archives < <(debianArchiveLines deb)
     [ ${#archives[@]} -gt 0 ] || fail "no Debian archive for this release in the apt sources"
     echo "Building the emulated machine's root file system into $guest (log: $guest/build.log)" >&2
@@ -137,11 +137,11 @@ buildImage() {
     # The Wine prefix, made in the guest and written into the image for good.
     local job
     job="$(mktemp -d)"
+    onExit rm -rf "$job"
     cat >"$job/run.sh" <<'EOF'
 wineboot --init && wineserver -w && test -d "$WINEPREFIX/drive_c/windows/system32"
 EOF
     runJob snapshot=off "$job" "$job/out" || fail "making the Wine prefix failed: $(tail -n 20 "$job/out/job.log")"
-    rm -rf "$job"
     recipe >"$guest/.complete"
     echo "The emulated machine built in $(($(date +%s) - started)) s;" \
         "image $(du -h --apparent-size "$guest/root.img" | cut -f1), $(du -h "$guest/root.img" | cut -f1) used" >&2

@@ -9,15 +9,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$root/scripts/lib.sh"
 arch="${1:-x64}"
-case "$arch" in
-x64) triple=x86_64-w64-mingw32 ;;
-x86) triple=i686-w64-mingw32 ;;
-*)
-    echo "usage: $0 [x64|x86]" >&2
-    exit 2
-    ;;
-esac
-mingwArch="${triple%%-*}"
+mingwArch="$(mingwArchOf "$arch")" || { echo "usage: $0 [x64|x86]" >&2 && exit 2; }
 
 # What the cross build needs; the Linux build's own packages come from install-deps.sh.
 installMissing qt6-base-dev qt6-base-dev-tools cmake ninja-build perl dpkg-dev ca-certificates \
@@ -26,18 +18,17 @@ installMissing qt6-base-dev qt6-base-dev-tools cmake ninja-build perl dpkg-dev c
 qtVersion="$(dpkg-query -W -f='${Version}' qt6-base-dev)" # e.g. 6.4.2+dfsg-10
 upstream="${qtVersion%%+*}"
 upstream="${upstream%%-*}"
-cache="${XDG_CACHE_HOME:-$HOME/.cache}/qv58163"
-prefix="$cache/qt-$upstream-windows-$arch"
+prefix="$cacheDir/qt-$upstream-windows-$arch"
 if [ -f "$prefix/.complete" ] && [ "$(cat "$prefix/.complete")" = "$qtVersion" ]; then
     echo "$prefix"
     exit 0
 fi
 [ "${2:-}" != --cached ] || exit 1
 
-work="$cache/work-$arch"
+work="$cacheDir/work-$arch"
 rm -rf "$work" "$prefix"
 mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/src"
-log="$cache/qt-$upstream-windows-$arch.log"
+log="$cacheDir/qt-$upstream-windows-$arch.log"
 echo "Building Qt $qtVersion for Windows $arch into $prefix (log: $log)" >&2
 start=$(date +%s)
 # Runs a step with its output in the log; on failure shows the end of the log.
@@ -73,8 +64,8 @@ logged nice -n 10 "$srcDir/configure" -prefix "$prefix" -release -static -openso
     -no-feature-testlib -no-feature-xml -no-feature-concurrent -no-dbus -no-icu \
     -- -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
     -DQV58163_MINGW_ARCH="$mingwArch" \
-    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
-logged nice -n 10 cmake --build . --parallel "${QV58163_JOBS:-2}"
+    -DQT_HOST_PATH_CMAKE_DIR="$qtHostCmakeDir"
+logged nice -n 10 cmake --build . --parallel "$buildJobs"
 logged nice -n 10 cmake --install .
 cd "$root"
 echo "$qtVersion" >"$prefix/.complete"

@@ -1,23 +1,15 @@
 #!/usr/bin/env bash
 # Builds the panel and the recorder for Windows, checks them under Wine and packs them:
 #   scripts/windows.sh [x64|x86]        (default x64)
-# Cross-compiles with Debian's MinGW-w64 against a static Qt built once into
-# ${XDG_CACHE_HOME:-$HOME/.cache}/qv58163/ (scripts/windows-qt.sh), runs the Windows checks under
-# Wine (x64: here, in Xvfb; x86: in an emulated machine, scripts/windows-guest.sh, because this
-# machine's kernel runs no 32-bit programs) and writes dist/qv58163-<version>-windows-<arch>.zip.
+# Cross-compiles with Debian's MinGW-w64 against a static Qt built once into lib.sh's $cacheDir
+# (scripts/windows-qt.sh), runs the Windows checks under Wine (x64: here, in Xvfb; x86: in an
+# emulated machine, scripts/windows-guest.sh, because this machine's kernel runs no 32-bit
+# programs) and writes dist/qv58163-<version>-windows-<arch>.zip.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$root/scripts/lib.sh"
 arch="${1:-x64}"
-case "$arch" in
-x64) mingwArch=x86_64 otherArch=i686 ;;
-x86) mingwArch=i686 otherArch=x86_64 ;;
-*)
-    echo "usage: $0 [x64|x86]" >&2
-    exit 2
-    ;;
-esac
-jobs="${QV58163_JOBS:-$(nproc)}"
+mingwArch="$(mingwArchOf "$arch")" || { echo "usage: $0 [x64|x86]" >&2 && exit 2; }
 started=$(date +%s)
 
 # The Linux side's packages (Xvfb, xdotool, ImageMagick, the fonts), then the cross build's own.
@@ -31,19 +23,20 @@ installMissing "${packages[@]}"
 
 qt="$("$root/scripts/windows-qt.sh" "$arch" | tail -n1)"
 
-# The program and the simulated driver, linked with the MinGW runtime inside (-static) so that
-# neither needs a DLL beside it, and stripped. Nothing that needs Linux's own tools is built.
+# The program and the simulated drivers the checks use (simulator/CMakeLists.txt), linked with the
+# MinGW runtime inside (-static) so that none needs a DLL beside it, and stripped. Nothing that
+# needs Linux's own tools is built.
 build="$root/build-windows-$arch"
 export QV58163_MINGW_ARCH="$mingwArch"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DQV58163_MINGW_ARCH="$mingwArch" \
     -DCMAKE_PREFIX_PATH="$qt" -DCMAKE_FIND_ROOT_PATH="$qt" \
-    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$qtHostCmakeDir" \
     -DCMAKE_EXE_LINKER_FLAGS="-static -s" -DCMAKE_SHARED_LINKER_FLAGS="-static -s" \
     -DQV58163_BUILD_TESTS=OFF -DQV58163_BUILD_BENCH=OFF -DQV58163_BUILD_PACKAGING=OFF \
     -DQV58163_BUILD_RECORDER=ON -DQV58163_RECORDER_SVG=OFF -DQV58163_RECORDER_MQTT=OFF \
     -DQV58163_WINE_CHECKS=ON >/dev/null
-cmake --build "$build" -j"$jobs" --target qv58163 qv58163-record QV58163 qv58163_wine_text_fit
+cmake --build "$build" -j"$buildJobs"
 
 # The names a DLL exports, one a line.
 exportNames() {
@@ -56,45 +49,19 @@ exportNames() {
 exports="$(exportNames "$build/bin/QV58163.dll" | sort | tr '\n' ' ')"
 expected="$(sed -n 's/^QV58163_EXPORT int32_t QV58163_CALL \(QV58163_[A-Za-z_]*\)(.*/\1/p' \
     "$root/card/contract/QV58163.h" | sort | tr '\n' ' ')"
-[ "$exports" = "$expected" ] || {
-    echo "QV58163.dll exports: $exports; the header declares: $expected" >&2
-    exit 1
-}
+[ "$exports" = "$expected" ] || fail "QV58163.dll exports: $exports; the header declares: $expected"
 for f in qv58163.exe qv58163-record.exe QV58163.dll; do
-    if "${mingwArch}-w64-mingw32-objdump" -p "$build/bin/$f" |
-        grep -E 'DLL Name: (libstdc\+\+|libgcc|libwinpthread)' >&2; then
-        echo "$f needs the MinGW runtime beside it" >&2
-        exit 1
-    fi
+    ! "${mingwArch}-w64-mingw32-objdump" -p "$build/bin/$f" |
+        grep -E 'DLL Name: (libstdc\+\+|libgcc|libwinpthread)' >&2 || fail "$f needs the MinGW runtime beside it"
 done
 
-# Builds the simulated card as a DLL: simulatedDriver COMPILER OUTPUT [OPTION...].
-simulatedDriver() {
-    local compiler="$1" out="$2"
-    shift 2
-    mkdir -p "$(dirname "$out")"
-    "$compiler" -std=c++17 -O2 -shared -static -s -I"$root/card/contract" -I"$root/simulator" \
-        "$root"/simulator/{api,Settings,SignalModel,CardModel}.cpp "$@" -o "$out"
-}
-
-# The simulated card for the other word size, as a card owner's driver may be: the program must
-# say that it cannot load it and which program can.
-simulatedDriver "${otherArch}-w64-mingw32-g++-posix" "$build/bin/other-word-size/QV58163.dll" \
-    -Wl,--kill-at -DQV58163_BUILDING_DRIVER
+# The 32-bit drivers with decorated names: as MinGW decorates them (QV58163_initial@0), and as a
+# .def file in the manner of Microsoft's compiler names them (_QV58163_initial@0).
 if [ "$arch" = x86 ]; then
-    # A 32-bit driver built without a .def file exports its stdcall functions as MinGW decorates
-    # them (QV58163_initial@0); one built with a .def file in the manner of Microsoft's compiler,
-    # as _QV58163_initial@0. The program binds either.
-    decorated="$build/bin/decorated-at/QV58163.dll"
-    underscore="$build/bin/decorated-underscore/QV58163.dll"
-    simulatedDriver i686-w64-mingw32-g++-posix "$decorated" -DQV58163_BUILDING_DRIVER
-    names="$(exportNames "$decorated")"
-    grep -qx 'QV58163_initial@0' <<<"$names" || fail "no QV58163_initial@0 in $decorated: $names"
-    { echo EXPORTS && sed 's/.*/_&=&/' <<<"$names"; } >"$build/decorated-underscore.def"
-    # Without the export attribute, so that the .def file's names are the only ones.
-    simulatedDriver i686-w64-mingw32-g++-posix "$underscore" "$build/decorated-underscore.def"
-    grep -qx '_QV58163_initial@0' <<<"$(exportNames "$underscore")" ||
-        fail "no _QV58163_initial@0 in $underscore"
+    grep -qx 'QV58163_initial@0' <<<"$(exportNames "$build/bin/decorated-at/QV58163.dll")" ||
+        fail "no QV58163_initial@0 in decorated-at/QV58163.dll"
+    grep -qx '_QV58163_initial@0' <<<"$(exportNames "$build/bin/decorated-underscore/QV58163.dll")" ||
+        fail "no _QV58163_initial@0 in decorated-underscore/QV58163.dll"
 fi
 
 # What the Linux recorder writes for the fixed inputs, for the Windows recorder to match.
@@ -102,7 +69,7 @@ linux="$root/build"
 if [ ! -f "$linux/CMakeCache.txt" ]; then
     cmake --preset default >/dev/null
 fi
-cmake --build --preset default -j"$jobs" --target qv58163-record QV58163 >/dev/null
+cmake --build --preset default -j"$buildJobs" --target qv58163-record QV58163 >/dev/null
 rm -f "$build/bin/linux-fixed.csv"
 env "${recorderFixedInputs[@]}" "$linux/bin/qv58163-record" "${recorderFixedOptions[@]}" \
     --output "$build/bin/linux-fixed.csv" 2>/dev/null

@@ -74,8 +74,7 @@ void CardModel::simulateLatency() const {
 }
 
 std::string CardModel::tracePath() const {
-    // Before the first QV58163_initial there are no settings yet: look the path up directly.
-    return initialised_ ? settings_.tracePath : env_("QV58163_SIM_TRACE").value_or("");
+    return initialised_ ? settings_.tracePath : tracePathOf(env_);
 }
 
 bool CardModel::traced() const {

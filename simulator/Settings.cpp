@@ -63,13 +63,18 @@ std::optional<long long> toInteger(const std::string &text, long long lo, long l
     return value && *value >= lo && *value <= hi ? value : std::nullopt;
 }
 
+// The warning for a list with an entry past the last channel.
+std::string moreEntriesThanChannels(const std::string &name) {
+    return name + ": more than " + std::to_string(channelCount) + " entries, the rest are ignored";
+}
+
 // Eight comma-separated range codes 0..255 over `base`; an empty entry keeps the base code.
 Ranges parseRanges(const std::string &name, const std::string &text, Ranges base,
                    std::vector<std::string> &warnings) {
     const auto entries = split(text, ',');
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (i >= static_cast<std::size_t>(channelCount)) {
-            warnings.push_back(name + ": more than 8 entries, the rest are ignored");
+            warnings.push_back(moreEntriesThanChannels(name));
             break;
         }
         if (entries[i].empty()) {
@@ -172,7 +177,7 @@ std::array<Signal, channelCount> parseSignals(const std::string &text,
     const auto entries = split(text, ';');
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (i >= static_cast<std::size_t>(channelCount)) {
-            warnings.push_back("QV58163_SIM_SIGNALS: more than 8 entries, the rest are ignored");
+            warnings.push_back(moreEntriesThanChannels("QV58163_SIM_SIGNALS"));
             break;
         }
         if (entries[i].empty()) {
@@ -277,10 +282,12 @@ Settings readSettings(const EnvLookup &env, std::vector<std::string> &warnings) 
     read.number("QV58163_SIM_STEP_MS", unbounded, "not a step >= 0 in milliseconds", s.stepMs);
     read.count("QV58163_SIM_FAIL_AFTER", "not a count of reads", s.failAfter);
     read.number("QV58163_SIM_DELAY_MS", 60000.0, "not a delay 0..60000 in milliseconds", s.delayMs);
-    if (const auto v = env("QV58163_SIM_TRACE")) {
-        s.tracePath = *v;
-    }
+    s.tracePath = tracePathOf(env);
     return s;
+}
+
+std::string tracePathOf(const EnvLookup &env) {
+    return env("QV58163_SIM_TRACE").value_or("");
 }
 
 }  // namespace qv58163::sim

@@ -56,4 +56,8 @@ using EnvLookup = std::function<std::optional<std::string>(const std::string &)>
 // Reads every QV58163_SIM_* variable. Each malformed value or entry adds one line to `warnings`.
 Settings readSettings(const EnvLookup &env, std::vector<std::string> &warnings);
 
+// QV58163_SIM_TRACE, the file every call is traced to; empty: none. Also looked at before the
+// first QV58163_initial, when there are no settings yet.
+std::string tracePathOf(const EnvLookup &env);
+
 }  // namespace qv58163::sim

@@ -88,8 +88,8 @@ int convert(double volts, uint8_t code) {
         if (std::isnan(counts)) {
             return 0;
         }
-        const int low = range.bipolar ? -2048 : 0;
-        const int high = range.bipolar ? 2047 : 4095;
+        const int low = range.bipolar ? card::lowestBipolarCount : 0;
+        const int high = range.bipolar ? card::highestBipolarCount : card::highestUnipolarCount;
         // Rounded half away from zero in plain arithmetic rather than by a library call, for the
         // same reason as the noise. Clamping to one count past each end first changes no result
         // and keeps any input convertible.

@@ -1,6 +1,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QString>
+#include <QStringList>
 
 #include "BundledFonts.hpp"
 
@@ -8,9 +9,9 @@ namespace qv58163::ui {
 
 void installBundledFonts() {
     static const bool installed = [] {
-        for (const char *file : {"LiberationSans-Regular.ttf", "LiberationSans-Bold.ttf",
-                                 "LiberationSansNarrow-Regular.ttf", "LiberationSerif-Bold.ttf"}) {
-            QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/") + QLatin1String(file));
+        // The files ui/CMakeLists.txt builds in.
+        for (const QString &file : QStringLiteral(QV58163_BUNDLED_FONTS).split(QLatin1Char(','))) {
+            QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/") + file);
         }
         // Substitutes are looked at only when a face itself is missing.
         QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));

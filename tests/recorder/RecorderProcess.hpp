@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <functional>
 
 #include "PrintTo.hpp"
@@ -75,6 +76,12 @@ protected:
     QString contents(const char *name) const {
         QFile file(path(name));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    // Waits until file `name` has `count` lines or more, five seconds at most.
+    void waitForLines(const char *name, qsizetype count) const {
+        for (int wait = 0; wait < 500 && lines(name).size() < count; ++wait) {
+            QThread::msleep(10);
+        }
     }
     QStringList lines(const char *name) const {
         QStringList all = contents(name).split(QLatin1Char('\n'));

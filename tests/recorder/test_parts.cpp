@@ -1,6 +1,6 @@
 // The recorder's parts where a whole run would be slower or blinder: the schedule's deadlines,
-// the row's time stamp, the plot's bounded series, the files it is given, the progress line's
-// times and the command line's unknown options.
+// the row's time stamp, the plot's bounded series, the files it is given, the progress line and
+// the command line's unknown options.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,12 +8,15 @@
 
 #include <QDateTime>
 #include <QTemporaryDir>
+#include <tuple>
 
 #include "Csv.hpp"
 #include "Decimator.hpp"
+#include "FakeWorld.hpp"
 #include "Files.hpp"
 #include "Options.hpp"
-#include "Report.hpp"
+#include "Progress.hpp"
+#include "RowName.hpp"
 #include "Schedule.hpp"
 #include "System.hpp"
 
@@ -58,6 +61,35 @@ TEST(Progress, SaysLongTimesInHoursDaysOrYearsAndShortOnesInSeconds) {
     }
     EXPECT_EQ(said, QStringList({"3599.9 s", "1 h 00 min", "47 h 59 min", "2.0 days", "364.0 days",
                                  "1.0 years", "100.0 years", "over 100 years", "over 100 years"}));
+}
+
+// The line says skipped deadlines and failed reads once there are any, and the time left when the
+// run has a last deadline; it is rewritten at most every 250 ms, and cleared at the end if shown.
+TEST(Progress, RewritesOneLineAtMostFourTimesASecondAndClearsItOnlyIfShown) {
+    const QString later = QStringLiteral("\r3 samples, 0.4 s elapsed, 2 skipped, 1 failed reads");
+    const std::tuple<Schedule, bool, QString> cases[] = {
+        {Schedule(100ms, 10), true,
+         "\r1 samples, 0.0 s elapsed, 0.9 s remaining\x1b[K" + later +
+             ", 0.5 s remaining\x1b[K\r\x1b[K"},
+        {Schedule(100ms, std::nullopt), true,
+         "\r1 samples, 0.0 s elapsed\x1b[K" + later + "\x1b[K\r\x1b[K"},
+        {Schedule(3'600'000ms, 1'000'000'000'000), true,
+         "\r1 samples, 0.0 s elapsed, over 100 years remaining\x1b[K" + later +
+             ", over 100 years remaining\x1b[K\r\x1b[K"},
+        {Schedule(100ms, 10), false, ""}};
+    for (const auto &[schedule, shown, said] : cases) {
+        test::FakeWorld world;
+        Progress progress(world, schedule, shown);
+        progress.sampled(0ms, false);
+        progress.sampled(249ms, false);
+        progress.skipped(2);
+        progress.sampled(400ms, true);
+        progress.ended();
+        EXPECT_EQ(world.said, said);
+    }
+    test::FakeWorld world;
+    Progress(world, Schedule(100ms, 10), true).ended();
+    EXPECT_EQ(world.said, QString()) << "nothing to clear before the first sample";
 }
 
 // --help-all is one more way to ask for the help; an unknown option is quoted as given, Qt's own
@@ -157,6 +189,9 @@ struct FileCase {
     QStringList arguments;  // file names in the folder
     const char *refusal;    // none: accepted
 };
+void PrintTo(const FileCase &row, std::ostream *out) {
+    *out << row.name;
+}
 
 class FileOptions : public NamedFiles, public ::testing::WithParamInterface<FileCase> {};
 
@@ -194,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"LinkToAFileWithForce",
                  {"--force", "--output", "to-kept.csv", "--plot", "ln/run.png"},
                  nullptr}),
-    [](const auto &info) { return std::string(info.param.name); });
+    test::RowName());
 
 // Should a name change between the start and the write, --force still replaces a regular file
 // only: through a link the file it leads to (the link stays); never a FIFO, without waiting on

@@ -72,14 +72,24 @@ Volts convert(int position, std::int32_t count, Volts shared) {
     }
 }
 
-std::string display(Volts volts, const std::string &point) {
-    const auto magnitude = static_cast<std::uint64_t>(std::llabs(volts.num)) * 1000;
-    const auto den = static_cast<std::uint64_t>(volts.den);
-    std::uint64_t thousandths = magnitude / den;
-    if (2 * (magnitude % den) >= den) {  // a half or more: away from zero
-        ++thousandths;
+std::string fixed(Volts volts, int decimals, const std::string &point) {
+    std::uint64_t scale = 1;
+    for (int k = 0; k < decimals; ++k) {
+        scale *= 10;
     }
-    return Compose(volts.num < 0, std::to_string(thousandths / 1000), thousandths % 1000, point);
+    const auto magnitude = static_cast<std::uint64_t>(std::llabs(volts.num)) * scale;
+    const auto den = static_cast<std::uint64_t>(volts.den);
+    std::uint64_t units = magnitude / den;
+    if (2 * (magnitude % den) >= den) {  // a half or more: away from zero
+        ++units;
+    }
+    std::string fraction = std::to_string(units % scale);
+    fraction.insert(0, static_cast<std::size_t>(decimals) - fraction.size(), '0');
+    return (volts.num < 0 ? "-" : "") + std::to_string(units / scale) + point + fraction;
+}
+
+std::string display(Volts volts, const std::string &point) {
+    return fixed(volts, 3, point) + "V";
 }
 
 std::string display(double volts, const std::string &point) {

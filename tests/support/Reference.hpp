@@ -23,6 +23,10 @@ std::int32_t countOfSlot(std::int16_t slot);
 // position, such as -1 for no choice, gives `shared` back unchanged.
 Volts convert(int position, std::int32_t count, Volts shared);
 
+// An exact voltage with `decimals` decimals (1 to 9) rounded half away from zero, minus for
+// negative values only, `point` as the decimal separator: "-1.250305" with 6 decimals.
+std::string fixed(Volts volts, int decimals, const std::string &point = ".");
+
 // The display text "0.000V" of an exact voltage, and of any finite double (its exact binary
 // value written out in decimal): minus for negative values only, three decimals rounded half away
 // from zero, `point` as the decimal separator.
