@@ -104,10 +104,15 @@ useScratchRuntime() {
 }
 
 # The visible top-level window titled exactly $2 once it shows, waiting up to $1 seconds: its id;
-# fails when none shows.
+# fails when none shows. A search gives up at once when a window it looks at is destroyed under it
+# (an X error), as a starting Wine program's passing windows are: it is tried again until then.
 findWindow() {
-    local window
-    window="$(timeout "$1" xdotool search --sync --onlyvisible --name "^$2\$" 2>/dev/null | head -n1)" || true
+    local until=$((SECONDS + $1)) window=""
+    while [ -z "$window" ] && [ "$SECONDS" -lt "$until" ]; do
+        window="$(timeout $((until - SECONDS)) xdotool search --sync --onlyvisible --name "^$2\$" \
+            2>/dev/null | head -n1)" || true
+        [ -n "$window" ] || sleep 0.2
+    done
     [ -n "$window" ] && echo "$window"
 }
 
