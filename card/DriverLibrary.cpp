@@ -104,19 +104,24 @@ void DriverLibrary::load() {
     loaded_ = true;
 }
 
+QFunctionPointer DriverLibrary::lookUp(Export which) noexcept {
+    QFunctionPointer found = library_.resolve(exportName(which));
+#if defined(_WIN32) && !defined(_WIN64)
+    // A 32-bit DLL built without a .def file exports its stdcall functions decorated.
+    for (const QByteArray &decorated : decoratedExportNames(which)) {
+        if (found == nullptr) {
+            found = library_.resolve(decorated.constData());
+        }
+    }
+#endif
+    return found;
+}
+
 QFunctionPointer DriverLibrary::resolve(Export which) {
     QFunctionPointer &bound = slot(which);
     if (bound == nullptr) {
         load();
-        bound = library_.resolve(exportName(which));
-#if defined(_WIN32) && !defined(_WIN64)
-        // A 32-bit DLL built without a .def file exports its stdcall functions decorated.
-        for (const QByteArray &decorated : decoratedExportNames(which)) {
-            if (bound == nullptr) {
-                bound = library_.resolve(decorated.constData());
-            }
-        }
-#endif
+        bound = lookUp(which);
         if (bound == nullptr) {
             // QLibrary's own error text does not name the symbol; the operator needs the name.
             throw RuntimeError(QStringLiteral("the driver library has no export %1")
@@ -172,7 +177,7 @@ bool DriverLibrary::closeIfReachable() noexcept {
     }
     QFunctionPointer &close = slot(Export::Close);
     if (close == nullptr) {
-        close = library_.resolve(exportName(Export::Close));
+        close = lookUp(Export::Close);
     }
     if (close == nullptr) {
         return false;

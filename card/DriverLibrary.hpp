@@ -99,6 +99,10 @@ private:
     Fn bound(Export which) {
         return reinterpret_cast<Fn>(resolve(which));
     }
+    // The export by its plain name or, in a 32-bit Windows program, a decorated one; null if the
+    // loaded library has none. `resolve` binds with it and `closeIfReachable` too, so a driver
+    // that needs a decorated name is closed on every way out.
+    QFunctionPointer lookUp(Export which) noexcept;
     QFunctionPointer resolve(Export which);
     void load();
 
