@@ -1,13 +1,13 @@
 #include "MqttPublisher.hpp"
 
-#include <MQTTAsync.h>
+#include <mosquitto.h>
 
 #include <QFile>
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -21,16 +21,16 @@ using Clock = std::chrono::steady_clock;
 // few enough that a reconnect sends few twice. The rest wait in the publisher's own queue, whose
 // bound and order it keeps itself, so that every sample dropped is counted.
 constexpr std::size_t window = 64;
-constexpr int connectTimeoutSeconds = 10;
+constexpr auto connectTimeout = std::chrono::seconds(10);
 // A broker that stops answering (a network pulled) is found out after one and a half of these.
 constexpr int keepAliveSeconds = 10;
 // Between tries while the broker is away: from 1 s, doubled, up to 30 s.
 constexpr std::chrono::seconds shortestRetry{1};
 constexpr std::chrono::seconds longestRetry{30};
-constexpr int disconnectTimeoutMs = 1000;
-// Samples due faster than this are handed to the client in groups, at most this long apart: its
-// threads then wake once a group rather than once a sample, which is most of publishing's cost.
-// A slower run hands each sample at once.
+constexpr auto disconnectTimeout = std::chrono::seconds(1);
+// Samples are handed to the client in groups, at most this long apart, and the network thread
+// looks at the queue at least this often: it then wakes once a group rather than once a sample,
+// which is most of publishing's cost. The end of the run hands everything at once.
 constexpr auto gatherPeriod = std::chrono::milliseconds(50);
 
 // What a CONNACK's code means (MQTT 3.1.1), in this program's words.
@@ -51,33 +51,48 @@ QString refusalText(int code) {
     }
 }
 
+QString errorText(int rc) {
+    return QString::fromLocal8Bit(mosquitto_strerror(rc));
+}
+
+// The client library's global state, made once for the process and kept to its end.
+void initialiseLibrary() {
+    static const int once = mosquitto_lib_init();
+    static_cast<void>(once);
+}
+
+// The publisher owns one client at a time and drives it from one thread of its own, which calls
+// the client's loop; the client's callbacks run there too. The recorder's thread only queues.
 class MqttPublisher final : public Publisher {
 public:
     explicit MqttPublisher(const PublishOptions &options)
         : options_(options),
           password_(qgetenv(passwordVariable)),
-          caFile_(QFile::encodeName(options.caFile)) {}
+          caFile_(QFile::encodeName(options.caFile)) {
+        initialiseLibrary();
+    }
     ~MqttPublisher() override { close(); }
 
     Start start(int card, QString &why) override {
         card_ = card;
-        uri_ = QStringLiteral("%1://%2:%3")
-                   .arg(options_.tls ? QLatin1String("ssl") : QLatin1String("tcp"), options_.host)
-                   .arg(options_.port)
-                   .toUtf8();
+        host_ = options_.host.toUtf8();
+        if (host_.startsWith('[') && host_.endsWith(']')) {
+            host_ = host_.mid(1, host_.size() - 2);  // an IPv6 address, as the resolver takes it
+        }
         id_ = QStringLiteral("qv58163-%1-card%2").arg(options_.station).arg(card).toUtf8();
         user_ = options_.user.toUtf8();
         stateTopic_ = topicOf(options_, card, "state");
         will_ = stateJson("offline", options_, card);
-        connecting_ = true;
         if (const QString failure = connectAnew(); !failure.isEmpty()) {
             why = QStringLiteral("cannot publish to %1: %2").arg(brokerName(), failure);
-            close();
+            destroyClient();
             return Start::Refused;
         }
+        started_ = true;
+        network_ = std::thread([this] { runNetwork(); });
 
         std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, std::chrono::seconds(connectTimeoutSeconds + 2),
+        changed_.wait_for(lock, connectTimeout + std::chrono::seconds(2),
                           [this] { return connected_ || firstFailure_; });
         if (!connected_ && (refusal_ > 0 || !tlsError_.isEmpty())) {
             why = refusal_ > 0 ? QStringLiteral("the broker at %1 refused the connection: %2")
@@ -95,8 +110,6 @@ public:
             return Start::Refused;
         }
         connectedAtStart_ = connected_;
-        started_ = true;
-        sender_ = std::thread([this] { sendInOrder(); });
         if (connectedAtStart_) {
             return Start::Connected;
         }
@@ -124,7 +137,6 @@ public:
         deadline_ = Clock::now() + options_.timeout;
         std::unique_lock lock(mutex_);
         flushNow_ = true;
-        sendable_.notify_one();
         changed_.wait_until(lock, deadline_, [this] { return samplesQueued_ == 0; });
         return tally();
     }
@@ -163,69 +175,68 @@ private:
         QByteArray payload;
         bool retained;
         bool sample;
-        MQTTAsync_token token = 0;  // once handed to the client on this connection
-        bool acknowledged = false;
+        int mid = 0;  // the client's number for it, once handed on this connection
     };
 
     // A new client, the last one destroyed with whatever it still held, connecting. The client
-    // reconnects to nothing by itself: its own reconnection would send what it still held before
-    // what had been lost with the connection, out of order; this publisher hands everything not
-    // acknowledged to the new client in order instead. Empty when it is connecting, else why not.
+    // is never asked to reconnect: it would send what it still held before what had been lost
+    // with the connection, out of order; this publisher hands everything not acknowledged to the
+    // new client in order instead. Empty when it is connecting, else why not.
     QString connectAnew() {
-        if (client_ != nullptr) {
-            MQTTAsync_destroy(&client_);
-            client_ = nullptr;
+        destroyClient();
+        client_ = mosquitto_new(id_.constData(), true, this);
+        if (client_ == nullptr) {
+            return QStringLiteral("the MQTT client could not be made");
         }
-        MQTTAsync_createOptions create = MQTTAsync_createOptions_initializer;
-        create.MQTTVersion = MQTTVERSION_3_1_1;
-        int rc = MQTTAsync_createWithOptions(&client_, uri_.constData(), id_.constData(),
-                                             MQTTCLIENT_PERSISTENCE_NONE, nullptr, &create);
-        if (rc != MQTTASYNC_SUCCESS) {
-            client_ = nullptr;
-            return QString::fromLocal8Bit(MQTTAsync_strerror(rc));
+        mosquitto_connect_callback_set(client_, &MqttPublisher::onConnect);
+        mosquitto_publish_callback_set(client_, &MqttPublisher::onPublish);
+        mosquitto_log_callback_set(client_, &MqttPublisher::onLog);
+        mosquitto_max_inflight_messages_set(client_, static_cast<unsigned>(window));
+        int rc = mosquitto_will_set(client_, stateTopic_.constData(),
+                                    static_cast<int>(will_.size()), will_.constData(), 1, true);
+        if (rc == MOSQ_ERR_SUCCESS && !user_.isEmpty()) {
+            rc = mosquitto_username_pw_set(
+                client_, user_.constData(),
+                qEnvironmentVariableIsSet(passwordVariable) ? password_.constData() : nullptr);
         }
-        MQTTAsync_setConnectionLostCallback(client_, this, &MqttPublisher::onLost);
-        MQTTAsync_setConnected(client_, this, &MqttPublisher::onConnected);
-        MQTTAsync_willOptions will = MQTTAsync_willOptions_initializer;
-        will.topicName = stateTopic_.constData();
-        will.message = will_.constData();
-        will.retained = 1;
-        will.qos = 1;
-        MQTTAsync_SSLOptions tls = MQTTAsync_SSLOptions_initializer;
-        tls.trustStore = caFile_.isEmpty() ? nullptr : caFile_.constData();
-        tls.enableServerCertAuth = 1;
-        tls.verify = 1;  // the certificate must name the host
-        tls.ssl_error_cb = &MqttPublisher::onTlsError;
-        tls.ssl_error_context = this;
-        MQTTAsync_connectOptions connect = MQTTAsync_connectOptions_initializer;
-        connect.keepAliveInterval = keepAliveSeconds;
-        connect.cleansession = 1;
-        connect.maxInflight = 2 * static_cast<int>(window);
-        connect.will = &will;
-        if (!user_.isEmpty()) {
-            connect.username = user_.constData();
-            if (qEnvironmentVariableIsSet(passwordVariable)) {
-                connect.password = password_.constData();
+        if (rc == MOSQ_ERR_SUCCESS && options_.tls) {
+            // The broker's certificate must check out and name the host (the client checks the
+            // name unless told otherwise): against the CA file given, else the system's store.
+            if (caFile_.isEmpty()) {
+                rc = mosquitto_int_option(client_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+            } else {
+                rc = mosquitto_tls_set(client_, caFile_.constData(), nullptr, nullptr, nullptr,
+                                       nullptr);
             }
         }
-        connect.connectTimeout = connectTimeoutSeconds;
-        connect.ssl = options_.tls ? &tls : nullptr;
-        // With a success callback the client forgets the failure callback once connected, which
-        // it would otherwise call again when the connection is lost (onLost says so already).
-        connect.onSuccess = [](void *, MQTTAsync_successData *) {};
-        connect.onFailure = &MqttPublisher::onConnectFailed;
-        connect.context = this;
-        connect.MQTTVersion = MQTTVERSION_3_1_1;
-        rc = MQTTAsync_connect(client_, &connect);
-        return rc == MQTTASYNC_SUCCESS ? QString() : QString::fromLocal8Bit(MQTTAsync_strerror(rc));
+        if (rc != MOSQ_ERR_SUCCESS) {
+            return errorText(rc);
+        }
+        connectStarted_ = Clock::now();
+        rc = mosquitto_connect_async(client_, host_.constData(), options_.port, keepAliveSeconds);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            // Nothing listens, or the name does not resolve (yet): tried again later.
+            std::lock_guard lock(mutex_);
+            failed();
+        }
+        return {};
     }
 
-    // After a failed try or a lost connection: the next try after 1 s, doubled each time up to
-    // 30 s.
-    void tryAgainLater() {
+    void destroyClient() {
+        if (client_ != nullptr) {
+            mosquitto_destroy(client_);
+            client_ = nullptr;
+        }
+    }
+
+    // This client's try failed or its connection was lost: the next try after 1 s, doubled each
+    // time up to 30 s; what was handed and not acknowledged is handed again, in order.
+    void failed() {
+        firstFailure_ = true;
+        lost_ = true;
         nextTry_ = Clock::now() + retryInterval_;
         retryInterval_ = std::min(2 * retryInterval_, longestRetry);
-        sendable_.notify_one();
+        startOver(false);
     }
 
     QString brokerName() const {
@@ -255,9 +266,6 @@ private:
                 dropOldestSample();
             }
         }
-        if (gathering_ ? queue_.size() >= window : canSend()) {
-            sendable_.notify_one();
-        }
     }
 
     // Beyond the bound the oldest sample goes, counted; a state or the report never does.
@@ -280,226 +288,195 @@ private:
                queue_.begin();
     }
 
-    bool canSend() const {
-        return connected_ && !stalled_ && handed_ < std::min(queue_.size(), window);
+    // The next group to hand to the client, when one is due: there is room in the window and
+    // the run is over, a window's worth waits, or the last group went a gather period ago.
+    std::vector<Message> dueGroup(Clock::time_point now) {
+        const std::size_t room = std::min(queue_.size(), window);
+        if (!connected_ || handed_ >= room ||
+            (!flushNow_ && queue_.size() < window && now < lastHanded_ + gatherPeriod)) {
+            return {};
+        }
+        lastHanded_ = now;
+        std::vector<Message> group(queue_.begin() + static_cast<qsizetype>(handed_),
+                                   queue_.begin() + static_cast<qsizetype>(room));
+        handed_ = room;
+        return group;
     }
 
-    // The one thread that hands messages to the client, in their order. It never holds the lock
-    // while it calls the client, whose callbacks take it.
-    void sendInOrder() {
+    // The network thread: connects, hands the queue to the client in order and runs the
+    // client's loop, in which its acknowledgements arrive; after a failure, connects anew.
+    void runNetwork() {
         std::unique_lock lock(mutex_);
-        for (;;) {
-            if (!connected_ && !connecting_) {
-                sendable_.wait_until(lock, nextTry_, [this] { return stopping_; });
-            } else {
-                sendable_.wait(lock, [this] {
-                    return stopping_ || canSend() || (!connected_ && !connecting_);
-                });
-            }
-            if (stopping_) {
-                return;
-            }
-            if (!connected_) {
-                if (!connecting_ && Clock::now() >= nextTry_) {
-                    connecting_ = true;
-                    lock.unlock();
-                    const bool trying = connectAnew().isEmpty();
-                    lock.lock();
-                    if (!trying) {
-                        connecting_ = false;
-                        tryAgainLater();
-                    }
+        while (!stopping_) {
+            const Clock::time_point now = Clock::now();
+            if (client_ == nullptr || lost_) {
+                if (now < nextTry_) {
+                    wake_.wait_until(lock, nextTry_, [this] { return stopping_; });
+                    continue;
+                }
+                lost_ = false;
+                lock.unlock();
+                const bool trying = connectAnew().isEmpty();
+                lock.lock();
+                if (!trying) {
+                    destroyClient();
+                    failed();
                 }
                 continue;
             }
-            if (const Clock::time_point due = lastHanded_ + gatherPeriod;
-                !flushNow_ && Clock::now() < due && queue_.size() < window) {
-                gathering_ = true;
-                sendable_.wait_until(lock, due, [this] {
-                    return stopping_ || flushNow_ || queue_.size() >= window;
-                });
-                gathering_ = false;
-                if (stopping_ || !canSend()) {
-                    continue;
-                }
+            if (!connected_ && now > connectStarted_ + connectTimeout) {
+                failed();  // no answer: as good as refused
+                continue;
             }
-            lastHanded_ = Clock::now();
-            const std::uint64_t connection = connection_;
-            std::vector<Message> batch(
-                queue_.begin() + static_cast<qsizetype>(handed_),
-                queue_.begin() + static_cast<qsizetype>(std::min(queue_.size(), window)));
-            handed_ += batch.size();
-            sending_ = true;
+            std::vector<Message> group = dueGroup(now);
             lock.unlock();
-            std::size_t sent = 0;
-            for (Message &message : batch) {
-                MQTTAsync_responseOptions response = MQTTAsync_responseOptions_initializer;
-                response.onSuccess = &MqttPublisher::onSent;
-                response.context = this;
-                MQTTAsync_message mqtt = MQTTAsync_message_initializer;
-                mqtt.payload = message.payload.data();
-                mqtt.payloadlen = static_cast<int>(message.payload.size());
-                mqtt.qos = 1;
-                mqtt.retained = message.retained ? 1 : 0;
-                if (MQTTAsync_sendMessage(client_, message.topic.constData(), &mqtt, &response) !=
-                    MQTTASYNC_SUCCESS) {
+            std::size_t taken = 0;
+            for (Message &message : group) {
+                if (mosquitto_publish(client_, &message.mid, message.topic.constData(),
+                                      static_cast<int>(message.payload.size()),
+                                      message.payload.constData(), 1,
+                                      message.retained) != MOSQ_ERR_SUCCESS) {
                     break;
                 }
-                message.token = response.token;
-                ++sent;
+                ++taken;
             }
             lock.lock();
-            sending_ = false;
-            if (connection != connection_) {
-                early_.clear();
-                continue;  // the connection went meanwhile: everything is handed anew
+            noteHanded(group, taken);
+            lock.unlock();
+            const int rc = mosquitto_loop(client_, loopTimeoutMs(), 1);
+            lock.lock();
+            if (rc != MOSQ_ERR_SUCCESS && !lost_) {
+                failed();
             }
-            for (std::size_t k = 0; k < sent; ++k) {
-                const std::size_t at = indexOf(batch[k].number);
-                if (at < queue_.size() && queue_[at].number == batch[k].number) {
-                    queue_[at].token = batch[k].token;
-                    queue_[at].acknowledged = early_.count(batch[k].token) > 0;
-                }
+        }
+        lock.unlock();
+        disconnect();
+    }
+
+    // The client's numbers for a group handed; what it did not take (its connection is going)
+    // is handed again once a new one is made.
+    void noteHanded(const std::vector<Message> &group, std::size_t taken) {
+        for (std::size_t k = 0; k < taken; ++k) {
+            const std::size_t at = indexOf(group[k].number);
+            if (at < queue_.size() && queue_[at].number == group[k].number) {
+                queue_[at].mid = group[k].mid;
             }
-            early_.clear();
-            if (sent < batch.size()) {
-                // Not taken (the connection is going): handed again once it is back.
-                handed_ = std::min(handed_, indexOf(batch[sent].number));
-                stalled_ = true;
-            }
-            popAcknowledged();
+        }
+        if (taken < group.size()) {
+            handed_ = std::min(handed_, indexOf(group[taken].number));
         }
     }
 
-    void popAcknowledged() {
-        if (handed_ >= window) {
-            sendable_.notify_one();  // room in the window again
+    // How long the client's loop may wait for the network: until the next group is due.
+    int loopTimeoutMs() {
+        std::lock_guard lock(mutex_);
+        if (flushNow_) {
+            return 10;
         }
-        while (!queue_.empty() && queue_.front().acknowledged) {
-            if (queue_.front().sample) {
-                ++published_;
-                --samplesQueued_;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            lastHanded_ + gatherPeriod - Clock::now());
+        return static_cast<int>(std::clamp<std::int64_t>(left.count(), 1, gatherPeriod.count()));
+    }
+
+    // A clean disconnect where connected: the broker forgets the will, and the state stays
+    // "ended".
+    void disconnect() {
+        if (client_ == nullptr) {
+            return;
+        }
+        bool connected = false;
+        {
+            std::lock_guard lock(mutex_);
+            connected = connected_;
+        }
+        if (connected && mosquitto_disconnect(client_) == MOSQ_ERR_SUCCESS) {
+            const Clock::time_point until = Clock::now() + disconnectTimeout;
+            while (Clock::now() < until && mosquitto_want_write(client_) &&
+                   mosquitto_loop(client_, 100, 1) == MOSQ_ERR_SUCCESS) {
             }
-            queue_.pop_front();
-            --handed_;
         }
-        changed_.notify_all();
+        destroyClient();
     }
 
     // A new connection, or none: what was handed and not acknowledged is handed again, in order.
     void startOver(bool connected) {
         connected_ = connected;
-        ++connection_;
         handed_ = 0;
-        stalled_ = false;
         for (Message &message : queue_) {
-            message.token = 0;
+            message.mid = 0;
         }
-        sendable_.notify_one();
+        lastHanded_ = Clock::time_point{};
         changed_.notify_all();
     }
 
     void close() {
-        if (client_ == nullptr) {
-            return;
-        }
         {
             std::lock_guard lock(mutex_);
             stopping_ = true;
-            sendable_.notify_one();
+            wake_.notify_one();
         }
-        if (sender_.joinable()) {
-            sender_.join();
+        if (network_.joinable()) {
+            network_.join();
         }
-        if (MQTTAsync_isConnected(client_)) {
-            // A clean disconnect: the broker forgets the will, and the state stays "ended".
-            MQTTAsync_disconnectOptions disconnect = MQTTAsync_disconnectOptions_initializer;
-            disconnect.timeout = disconnectTimeoutMs;
-            disconnect.onSuccess = &MqttPublisher::onDisconnected;
-            disconnect.onFailure = &MqttPublisher::onDisconnectFailed;
-            disconnect.context = this;
-            if (MQTTAsync_disconnect(client_, &disconnect) == MQTTASYNC_SUCCESS) {
-                std::unique_lock lock(mutex_);
-                changed_.wait_for(lock, std::chrono::milliseconds(2 * disconnectTimeoutMs),
-                                  [this] { return disconnected_; });
-            }
-        }
-        MQTTAsync_destroy(&client_);
-        client_ = nullptr;
+        destroyClient();
     }
 
-    static void onConnected(void *context, char *) {
+    static void onConnect(mosquitto *, void *context, int code) {
         auto *self = static_cast<MqttPublisher *>(context);
         std::lock_guard lock(self->mutex_);
+        if (code != 0) {
+            self->refusal_ = code;  // the client then ends the connection, and the loop says so
+            return;
+        }
         ++self->connections_;
-        self->connecting_ = false;
         self->retryInterval_ = shortestRetry;
         self->startOver(true);
     }
 
-    static void onLost(void *context, char *) {
+    static void onPublish(mosquitto *, void *context, int mid) {
         auto *self = static_cast<MqttPublisher *>(context);
         std::lock_guard lock(self->mutex_);
-        self->startOver(false);
-        self->tryAgainLater();
-    }
-
-    static void onConnectFailed(void *context, MQTTAsync_failureData *failure) {
-        auto *self = static_cast<MqttPublisher *>(context);
-        std::lock_guard lock(self->mutex_);
-        self->firstFailure_ = true;
-        self->refusal_ = failure != nullptr ? failure->code : 0;
-        self->connecting_ = false;
-        self->tryAgainLater();
+        for (std::size_t k = 0; k < self->handed_; ++k) {
+            if (self->queue_[k].mid == mid) {
+                self->queue_[k].mid = acknowledged;
+                break;
+            }
+        }
+        while (!self->queue_.empty() && self->handed_ > 0 &&
+               self->queue_.front().mid == acknowledged) {
+            if (self->queue_.front().sample) {
+                ++self->published_;
+                --self->samplesQueued_;
+            }
+            self->queue_.pop_front();
+            --self->handed_;
+        }
         self->changed_.notify_all();
     }
 
-    // OpenSSL's errors, one line each: "...:error:0A000086:SSL routines:function:reason:file:...".
-    // Only the reason is kept. (Without this callback the client prints them on standard error.)
-    static int onTlsError(const char *text, std::size_t length, void *context) {
+    // The client's log: OpenSSL's errors are kept, the reason only, for the refusal:
+    // "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed". Nothing of it
+    // reaches standard error.
+    static void onLog(mosquitto *, void *context, int level, const char *text) {
+        if (level != MOSQ_LOG_ERR || std::strncmp(text, "OpenSSL Error", 13) != 0) {
+            return;
+        }
         auto *self = static_cast<MqttPublisher *>(context);
-        const QList<QByteArray> parts =
-            QByteArray(text, static_cast<qsizetype>(length)).trimmed().split(':');
+        const QList<QByteArray> parts = QByteArray(text).trimmed().split(':');
         std::lock_guard lock(self->mutex_);
         if (self->tlsError_.isEmpty()) {
             self->tlsError_ = parts.size() > 5 ? QString::fromLatin1(parts[5])
                                                : QStringLiteral("the TLS handshake failed");
         }
-        return 0;
     }
 
-    static void onSent(void *context, MQTTAsync_successData *success) {
-        auto *self = static_cast<MqttPublisher *>(context);
-        std::lock_guard lock(self->mutex_);
-        const MQTTAsync_token token = success->token;
-        for (std::size_t k = 0; k < self->handed_; ++k) {
-            Message &message = self->queue_[k];
-            if (message.token == token && !message.acknowledged) {
-                message.acknowledged = true;
-                self->popAcknowledged();
-                return;
-            }
-        }
-        if (self->sending_) {
-            self->early_.insert(token);  // before the sending thread noted the token
-        }
-    }
-
-    static void onDisconnected(void *context, MQTTAsync_successData *) {
-        auto *self = static_cast<MqttPublisher *>(context);
-        std::lock_guard lock(self->mutex_);
-        self->disconnected_ = true;
-        self->changed_.notify_all();
-    }
-
-    static void onDisconnectFailed(void *context, MQTTAsync_failureData *) {
-        onDisconnected(context, nullptr);
-    }
+    // A message's mark once the broker acknowledged it: the client's numbers are positive.
+    static constexpr int acknowledged = -1;
 
     const PublishOptions options_;
     const QByteArray password_;
     const QByteArray caFile_;
-    QByteArray uri_;
+    QByteArray host_;
     QByteArray id_;
     QByteArray user_;
     int card_ = 0;
@@ -507,35 +484,30 @@ private:
     QByteArray samplesTopic_;
     QByteArray will_;
     QString started_utc_;
-    MQTTAsync client_ = nullptr;
-    std::thread sender_;
+    mosquitto *client_ = nullptr;  // the network thread's, once it runs
+    Clock::time_point connectStarted_;
+    std::thread network_;
     bool started_ = false;  // connected or trying: the run publishes
     Clock::time_point deadline_ = Clock::now();
 
-    // Shared with the client's callbacks and the sending thread.
+    // Shared with the network thread and the client's callbacks.
     std::mutex mutex_;
-    std::condition_variable changed_;   // for those who wait for the broker or the queue
-    std::condition_variable sendable_;  // for the sending thread
-    std::deque<Message> queue_;         // not yet acknowledged, in order
-    std::size_t handed_ = 0;            // the first so many are with the client
-    std::uint64_t nextNumber_ = 0;      // of the next message queued
-    std::uint64_t connection_ = 0;      // counts connections made and lost
-    std::set<MQTTAsync_token> early_;
-    bool sending_ = false;
-    bool gathering_ = false;  // the sending thread waits for more to hand at once
-    bool flushNow_ = false;   // the run is over: hand everything at once
+    std::condition_variable changed_;  // for those who wait for the broker or the queue
+    std::condition_variable wake_;     // for the network thread, between tries
+    std::deque<Message> queue_;        // not yet acknowledged, in order
+    std::size_t handed_ = 0;           // the first so many are with the client
+    std::uint64_t nextNumber_ = 0;     // of the next message queued
+    bool flushNow_ = false;            // the run is over: hand everything at once
     Clock::time_point lastHanded_;
-    bool stalled_ = false;  // the client took no more on this connection
     bool connected_ = false;
-    bool connecting_ = false;  // a try is under way
+    bool lost_ = false;  // this client failed: a new one is due at nextTry_
     Clock::time_point nextTry_;
     std::chrono::seconds retryInterval_ = shortestRetry;
     bool connectedAtStart_ = false;
     bool firstFailure_ = false;
-    int refusal_ = 0;  // the broker's refusal code on the first try, if it refused
+    int refusal_ = 0;  // the broker's refusal code, if it refused
     QString tlsError_;
     bool stopping_ = false;
-    bool disconnected_ = false;
     std::int64_t connections_ = 0;
     std::int64_t samples_ = 0;
     std::int64_t samplesQueued_ = 0;

@@ -1,4 +1,4 @@
-// The publisher on a real broker, through the Paho MQTT C client's asynchronous API.
+// The publisher on a real broker, through libmosquitto.
 #pragma once
 
 #include <memory>

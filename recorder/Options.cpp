@@ -294,11 +294,17 @@ void readFiles(const QCommandLineParser &parser, Options &options) {
     }
 }
 
-// Whether this build has the MQTT client that --publish needs.
+// Whether this build has the MQTT client that --publish needs, and whether it speaks TLS (the
+// Windows builds' client does not).
 #if defined(QV58163_PUBLISH)
 constexpr bool publishingBuilt = true;
 #else
 constexpr bool publishingBuilt = false;
+#endif
+#if defined(QV58163_PUBLISH_TLS)
+constexpr bool tlsBuilt = true;
+#else
+constexpr bool tlsBuilt = false;
 #endif
 
 void readPublish(const QCommandLineParser &parser, Options &options) {
@@ -320,6 +326,10 @@ void readPublish(const QCommandLineParser &parser, Options &options) {
     PublishOptions publish;
     if (const QString expected = readPublishUrl(*url, publish); !expected.isEmpty()) {
         throw refuse("publish", expected, urlWithoutPassword(*url));
+    }
+    if (publish.tls && !tlsBuilt) {
+        throw refuse("publish", QStringLiteral("an mqtt:// URL (this build has no TLS)"),
+                     urlWithoutPassword(*url));
     }
     publish.station = single(parser, "station").value_or(defaultStationName());
     if (!isStationName(publish.station)) {

@@ -5,8 +5,8 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 packages=(
-    # build; the recorder's MQTT client (Paho, with TLS through OpenSSL)
-    cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libpaho-mqtt-dev libssl-dev
+    # build; the recorder's MQTT client
+    cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libmosquitto-dev
     # the icon files drawn at build time (SVG)
     qt6-svg-dev
     # tests and benchmarks; a 32-bit test driver (gcc -m32)

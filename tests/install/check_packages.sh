@@ -27,7 +27,7 @@ check "the built program keeps its debug information" -- grep -q "with debug_inf
 programPackage() {
     local depends need files f
     depends="$(dpkg-deb -f "$program_deb" Depends)"
-    for need in libqt6widgets6 libqt6gui6 libqt6core6 libpaho-mqtt1.3 fonts-liberation fonts-arphic-uming; do
+    for need in libqt6widgets6 libqt6gui6 libqt6core6 libmosquitto1 fonts-liberation fonts-arphic-uming; do
         [[ ",$depends" == *", $need"* || "$depends" == "$need"* ]] || fail "no $need in: $depends"
     done
     files="$(dpkg-deb -c "$program_deb" | awk '{print $NF}')"
