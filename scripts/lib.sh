@@ -193,6 +193,24 @@ debianArchiveLines() {
         }' | sort -u
 }
 
+# Fetches and unpacks a Debian source package through a private apt state in the folder $2, so that
+# the system's sources, package lists and cache stay as they are: debianSource PACKAGE=VERSION
+# WORK_DIR LOG. apt's output goes to LOG; prints the unpacked source's folder.
+debianSource() {
+    local spec="$1" work="$2" log="$3"
+    mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/src"
+    debianArchiveLines deb-src >"$work/apt/sources.list"
+    if [ ! -s "$work/apt/sources.list" ]; then
+        echo "no Debian archive for this release in the apt sources" >>"$log"
+        return 1
+    fi
+    local apt=(-o Dir::Etc::SourceList="$work/apt/sources.list" -o Dir::Etc::SourceParts=/dev/null
+        -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache")
+    apt-get "${apt[@]}" update >>"$log" 2>&1 || return 1
+    (cd "$work/src" && apt-get "${apt[@]}" source "$spec") >>"$log" 2>&1 || return 1
+    find "$work/src" -mindepth 1 -maxdepth 1 -type d -name "${spec%%=*}-*" | head -n1 | grep .
+}
+
 # The recorder's run on fixed simulated inputs, which the Windows checks compare with what the Linux
 # recorder writes: one input per channel, no noise, each range once and one channel stopped. Every
 # sample therefore reads the same; a recorder that falls behind skips deadlines (and says how many

@@ -259,6 +259,49 @@ ctrlC() {
 }
 check "Ctrl+C ends a recording as SIGINT does on Linux: the card stopped, the driver closed, status 0" -- ctrlC
 
+# The recorder publishing to Debian's broker, started here on a free port with a configuration of
+# its own: every sample arrives as its CSV row, field for field and digit for digit, the stopped
+# channel as null; the summary counts them all; an mqtts:// URL is refused (no TLS in this build).
+publishes() {
+    local port=0 conf="$scratch/broker.conf" sub csvJson rows
+    while [ "$port" = 0 ] || (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
+        port=$((20000 + RANDOM % 20000))
+    done
+    printf 'listener %s 127.0.0.1\nallow_anonymous true\nuser root\n' "$port" >"$conf"
+    mosquitto -c "$conf" >"$scratch/broker.log" 2>&1 &
+    waitUntil 60 grep -q 'listen socket on port' "$scratch/broker.log" || fail "the broker did not start"
+    # Subscribed once a retained message sent beforehand has arrived.
+    mosquitto_pub -p "$port" -r -t qv58163/probe -m ready
+    mosquitto_sub -p "$port" -q 1 -t qv58163/probe -t qv58163/st1/card0/samples -F %p \
+        >"$scratch/published.txt" 2>"$scratch/sub.err" &
+    sub=$!
+    waitUntil 60 grep -qx ready "$scratch/published.txt" || fail "the subscriber did not start"
+    record publish --count 20 --interval 50 --station st1 --output "$(windows_path "$scratch/published.csv")" \
+        --publish "mqtt://127.0.0.1:$port"
+    [ "$status" = 0 ] || fail "status $status"
+    rows=$(($(wc -l <"$scratch/published.csv") - 1))
+    grep -q "^published $rows of $rows samples, 0 dropped" "$scratch/publish.err" ||
+        fail "not every sample published: $(grep '^published' "$scratch/publish.err")"
+    sleep 1
+    kill "$sub"
+    csvJson="$(tr -d '\r' <"$scratch/published.csv" | awk -F, '
+        NR == 1 { for (i = 1; i <= NF; i++) name[i] = $i; next }
+        {
+            line = "{"
+            for (i = 1; i <= NF; i++) {
+                value = i == 1 ? "\"" $i "\"" : ($i == "" ? "null" : $i)
+                line = line (i > 1 ? ", " : "") "\"" name[i] "\": " value
+            }
+            print line "}"
+        }')"
+    diff <(echo "$csvJson") <(grep -vx ready "$scratch/published.txt") >&2 ||
+        fail "what arrived is not the CSV's rows"
+    record tls --count 3 --output - --publish "mqtts://127.0.0.1:$port"
+    [ "$status" = 64 ] && grep -q "this build has no TLS" "$scratch/tls.err" || fail "mqtts://: status $status"
+    checkNote="$rows samples"
+}
+check "the recorder publishes each sample as its CSV row to an MQTT broker" -- publishes
+
 # A 32-bit driver built without a .def file, or with one naming the functions as Microsoft's
 # compiler decorates them, exports QV58163_initial@0 or _QV58163_initial@0.
 decoratedDriver() {

@@ -24,9 +24,9 @@ guest="$cacheDir/guest-win32"
 # "max", SMAP must be off: QEMU 7.2 also faults at a 32-bit process's return to user mode under it.)
 cpu="${QV58163_GUEST_CPU:-Westmere}"
 # Packages of the guest: a kernel that runs 32-bit programs, the 32-bit Wine, an X server and what
-# the checks drive and look at the window with.
+# the checks drive and look at the window with, and the broker the recorder publishes to.
 packages=linux-image-cloud-amd64,initramfs-tools,mount,procps,kmod,wine,wine32:i386,fonts-wine
-packages+=,xvfb,xauth,xdotool,imagemagick
+packages+=,xvfb,xauth,xdotool,imagemagick,mosquitto,mosquitto-clients
 
 # Boots the guest: boot IMAGE_OPTIONS JOB_TAR OUT_IMG LOG. The job's output disk is read back as a
 # tar by the caller.

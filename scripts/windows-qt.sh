@@ -27,7 +27,6 @@ fi
 
 work="$cacheDir/work-$arch"
 rm -rf "$work" "$prefix"
-mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$work/src"
 log="$cacheDir/qt-$upstream-windows-$arch.log"
 echo "Building Qt $qtVersion for Windows $arch into $prefix (log: $log)" >&2
 start=$(date +%s)
@@ -40,20 +39,11 @@ logged() {
     }
 }
 
-# The machine's own Debian archive, as its apt sources name it, but for source packages and in a
-# private list: the system's sources, package lists and cache stay as they are.
-debianArchiveLines deb-src >"$work/apt/sources.list"
-[ -s "$work/apt/sources.list" ] || logged false "no Debian archive for this release in the apt sources"
-aptPrivate=(-o Dir::Etc::SourceList="$work/apt/sources.list" -o Dir::Etc::SourceParts=/dev/null
-    -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache")
-logged apt-get "${aptPrivate[@]}" update
-(cd "$work/src" && logged apt-get "${aptPrivate[@]}" source "qt6-base=$qtVersion")
-srcDir="$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n1)"
+srcDir="$(debianSource "qt6-base=$qtVersion" "$work" "$log")" || logged false "fetching the source failed"
 
 # Core, Gui, Widgets and the Windows platform plugin, statically, with Qt's bundled third-party
 # libraries. Debian's repack lacks the tablet (wintab) header, hence no tablet events; the panel
 # needs none of the other modules switched off here.
-[ -n "$srcDir" ] || logged false "no qt6-base source in $work/src"
 mkdir -p "$work/build"
 cd "$work/build"
 export QV58163_MINGW_ARCH="$mingwArch"

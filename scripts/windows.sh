@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the panel and the recorder for Windows, checks them under Wine and packs them:
 #   scripts/windows.sh [x64|x86]        (default x64)
-# Cross-compiles with Debian's MinGW-w64 against a static Qt built once into lib.sh's $cacheDir
-# (scripts/windows-qt.sh), runs the Windows checks under Wine (x64: here, in Xvfb; x86: in an
-# emulated machine, scripts/windows-guest.sh, because this machine's kernel runs no 32-bit
-# programs) and writes dist/qv58163-<version>-windows-<arch>.zip.
+# Cross-compiles with Debian's MinGW-w64 against a static Qt and a static MQTT client built once
+# into lib.sh's $cacheDir (scripts/windows-qt.sh, scripts/windows-mqtt.sh), runs the Windows
+# checks under Wine (x64: here, in Xvfb; x86: in an emulated machine, scripts/windows-guest.sh,
+# because this machine's kernel runs no 32-bit programs) and writes
+# dist/qv58163-<version>-windows-<arch>.zip.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 . "$root/scripts/lib.sh"
@@ -22,6 +23,7 @@ fi
 installMissing "${packages[@]}"
 
 qt="$("$root/scripts/windows-qt.sh" "$arch" | tail -n1)"
+mqtt="$("$root/scripts/windows-mqtt.sh" "$arch" | tail -n1)"
 
 # The program and the simulated drivers the checks use (simulator/CMakeLists.txt), linked with the
 # MinGW runtime inside (-static) so that none needs a DLL beside it, and stripped. Nothing that
@@ -30,11 +32,11 @@ build="$root/build-windows-$arch"
 export QV58163_MINGW_ARCH="$mingwArch"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DQV58163_MINGW_ARCH="$mingwArch" \
-    -DCMAKE_PREFIX_PATH="$qt" -DCMAKE_FIND_ROOT_PATH="$qt" \
+    -DCMAKE_PREFIX_PATH="$qt;$mqtt" -DCMAKE_FIND_ROOT_PATH="$qt;$mqtt" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$qtHostCmakeDir" \
     -DCMAKE_EXE_LINKER_FLAGS="-static -s" -DCMAKE_SHARED_LINKER_FLAGS="-static -s" \
     -DQV58163_BUILD_TESTS=OFF -DQV58163_BUILD_BENCH=OFF -DQV58163_BUILD_PACKAGING=OFF \
-    -DQV58163_BUILD_RECORDER=ON -DQV58163_RECORDER_SVG=OFF -DQV58163_RECORDER_MQTT=OFF \
+    -DQV58163_BUILD_RECORDER=ON -DQV58163_RECORDER_SVG=OFF -DQV58163_RECORDER_MQTT=ON \
     -DQV58163_WINE_CHECKS=ON >/dev/null
 cmake --build "$build" -j"$buildJobs"
 
