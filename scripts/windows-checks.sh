@@ -271,8 +271,8 @@ publishes() {
     mosquitto -c "$conf" >"$scratch/broker.log" 2>&1 &
     waitUntil 60 grep -q 'listen socket on port' "$scratch/broker.log" || fail "the broker did not start"
     # Subscribed once a retained message sent beforehand has arrived.
-    mosquitto_pub -p "$port" -r -t qv58163/probe -m ready
-    mosquitto_sub -p "$port" -q 1 -t qv58163/probe -t qv58163/st1/card0/samples -F %p \
+    mosquitto_pub -h 127.0.0.1 -p "$port" -r -t qv58163/probe -m ready
+    mosquitto_sub -h 127.0.0.1 -p "$port" -q 1 -t qv58163/probe -t qv58163/st1/card0/samples -F %p \
         >"$scratch/published.txt" 2>"$scratch/sub.err" &
     sub=$!
     waitUntil 60 grep -qx ready "$scratch/published.txt" || fail "the subscriber did not start"

@@ -26,7 +26,7 @@ cpu="${QV58163_GUEST_CPU:-Westmere}"
 # Packages of the guest: a kernel that runs 32-bit programs, the 32-bit Wine, an X server and what
 # the checks drive and look at the window with, and the broker the recorder publishes to.
 packages=linux-image-cloud-amd64,initramfs-tools,mount,procps,kmod,wine,wine32:i386,fonts-wine
-packages+=,xvfb,xauth,xdotool,imagemagick,mosquitto,mosquitto-clients
+packages+=,xvfb,xauth,xdotool,imagemagick,mosquitto,mosquitto-clients,iproute2
 
 # Boots the guest: boot IMAGE_OPTIONS JOB_TAR OUT_IMG LOG. The job's output disk is read back as a
 # tar by the caller.
@@ -81,6 +81,8 @@ mount -t devpts devpts /dev/pts
 mount -t tmpfs tmpfs /dev/shm
 mount -t tmpfs tmpfs /tmp
 mount -t tmpfs tmpfs /run
+# The loopback interface, for the broker the checks start: the machine has no other network.
+ip link set lo up
 mkdir -p /run/job /run/out
 tar -xf /dev/vdb -C /run/job
 echo "qv58163-guest: job started"
