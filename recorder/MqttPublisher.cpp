@@ -367,11 +367,16 @@ private:
         }
     }
 
-    // How long the client's loop may wait for the network: until the next group is due.
+    // How long the client's loop may wait for the network: until the next group is due, or a
+    // whole gather period when nothing waits to be handed (the loop cannot be woken when a
+    // sample is queued, so it looks again that often).
     int loopTimeoutMs() {
         std::lock_guard lock(mutex_);
         if (flushNow_) {
             return 10;
+        }
+        if (handed_ >= queue_.size()) {
+            return static_cast<int>(gatherPeriod.count());
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             lastHanded_ + gatherPeriod - Clock::now());
