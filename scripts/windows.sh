@@ -81,13 +81,10 @@ fi
 # resource, and the icon, the five sizes of qv58163.ico.
 for f in qv58163.exe qv58163-record.exe; do
     resources="$("${mingwArch}-w64-mingw32-windres" -i "$build/bin/$f" -O rc 2>&1)" || fail "$f: $resources"
-    for value in "ProductName\", \"QV58163 Test Panel" "ProductVersion\", \"$version" \
-        "FileVersion\", \"$version" "OriginalFilename\", \"$f" "LegalCopyright\", \"Copyright " \
-        "FileDescription\", \"QV58163 "; do
-        grep -qF "VALUE \"$value" <<<"$resources" || fail "$f: no $value in its version resource"
+    for value in "ProductName\", \"QV58163 Test Panel" "ProductVersion\", \"$version" "FileVersion\", \"$version" \
+        "OriginalFilename\", \"$f" "LegalCopyright\", \"Copyright " "FileDescription\", \"QV58163 " 'Has 5 elements'; do
+        grep -qF "$value" <<<"$resources" || fail "$f: no $value in its resources"
     done
-    { grep -q 'RT_GROUP_ICON' <<<"$resources" && grep -q 'Has 5 elements' <<<"$resources"; } ||
-        fail "$f carries no icon of five sizes"
 done
 
 # What the Linux recorder writes for the fixed inputs, for the Windows recorder to match.
