@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The Windows programs under Wine, as an operator meets them. Runs inside an X server (windows.sh
 # starts it under xvfb-run, on this machine or in the emulated one):
-#   scripts/windows-checks.sh BIN_DIR [SCREENSHOT.png]
+#   scripts/windows-checks.sh BIN_DIR MSI_DIR [SCREENSHOT.png]
 # BIN_DIR holds qv58163.exe, qv58163-record.exe, the simulated card's QV58163.dll,
 # qv58163_wine_text_fit.exe, the simulated card built for the other word size in
 # other-word-size/QV58163.dll, what the Linux recorder wrote for the fixed inputs below in
 # linux-fixed.csv and, for the 32-bit programs, the simulated card with decorated export names in
-# decorated-*/QV58163.dll.
+# decorated-*/QV58163.dll. MSI_DIR holds the installer qv58163-VERSION-windows-ARCH.msi of those
+# programs, and in older/ one of a lower version, whose README.txt differs.
 # The Wine is the 64-bit one unless QV58163_WINE and QV58163_WINESERVER name another and WINEARCH
 # says win32. A WINEPREFIX that exists already is used as it is (the emulated machine's, made once
 # and thrown away with the machine's run); otherwise a prefix of its own is made and removed.
@@ -14,7 +15,8 @@
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 bin="$(realpath "$1")"
-shot="${2:-}"
+msiDir="$(realpath "$2")"
+shot="${3:-}"
 wine="${QV58163_WINE:-/usr/lib/wine/wine64}"
 wineserver="${QV58163_WINESERVER:-/usr/lib/wine/wineserver}"
 export WINEARCH="${WINEARCH:-win64}"
@@ -31,8 +33,9 @@ if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX/drive_c" ]; then
     prefixMade=yes
 fi
 export WINEDEBUG=-all
-# No Mono or Gecko: their installers would stop the first start with a question.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko: their installers would stop the first start with a question. No menu entries
+# on this machine's desktop for the shortcuts the installer makes.
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 export LC_ALL=C.UTF-8 LANG=C.UTF-8
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY QV58163_SIM_TRACE
 
@@ -349,3 +352,108 @@ textFit() {
     checkNote="$tests cases"
 }
 check "the captions and list entries fit their controls in the fonts the program gets" -- textFit
+
+# The installer, silently, as a line's PCs are set up with it. Wine passes msiexec's status on
+# modulo 256: 1603, the installation's fatal error, is 67.
+msi="$(echo "$msiDir"/qv58163-*.msi)" older="$(echo "$msiDir"/older/qv58163-*.msi)"
+version="$(basename "$msi" | sed 's/^qv58163-\(.*\)-windows-.*/\1/')"
+installDir='C:\Program Files\QV58163' installed="$WINEPREFIX/drive_c/Program Files/QV58163"
+# msiexec NAME /i|/x PACKAGE [PROPERTY=VALUE...]: its log in $scratch/NAME.log, its status in $status.
+msiexec() {
+    status=0
+    timeout -k 10 300 "$wine" msiexec "$2" "$(windows_path "$3")" /qn /l*v "$(windows_path "$scratch/$1.log")" \
+        "${@:4}" >"$scratch/$1.out" 2>"$scratch/$1.err" || status=$?
+}
+# The program's entries in the list of installed programs, one a line: VERSION|PUBLISHER.
+entries() {
+    "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | tr -d '\r' | awk '
+        /^HKEY/ { key = $0 } $1 == "DisplayName" && $3 == "QV58163" { ours[key] }
+        $1 == "DisplayVersion" { v[key] = $3 } $1 == "Publisher" { sub(/^ *Publisher +REG_SZ +/, ""); p[key] = $0 }
+        END { for (k in ours) print v[k] "|" p[k] }'
+}
+# How often the install folder is on the system PATH.
+onPath() {
+    "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH | tr -d '\r' |
+        sed -n 's/^ *PATH *REG_[A-Z_]* *//p' | tr ';' '\n' | grep -cixF -e "$installDir" -e "$installDir\\" || true
+}
+# This version as built: its programs, one entry of it, its folder once on the PATH.
+installedAsBuilt() {
+    cmp "$bin/qv58163.exe" "$installed/qv58163.exe" && cmp "$bin/qv58163-record.exe" "$installed/qv58163-record.exe"
+    [ "$(entries)" = "$version|QV58163 test panel authors" ] || fail "the entries: $(entries)"
+    [ "$(onPath)" = 1 ] || fail "$installDir is $(onPath) times on the PATH"
+}
+
+silentInstall() {
+    msiexec install /i "$msi"
+    [ "$status" = 0 ] || fail "status $status"
+    installedAsBuilt
+    [ ! -e "$installed/QV58163.dll" ] || fail "the simulated driver is installed, unasked"
+    cp "$installed/README.txt" "$scratch/README.installed"
+    "$wine" reg query 'HKLM\Software\Classes\Installer\Products' /s | grep -q 'ProductIcon .*\\qv58163\.ico' ||
+        fail "no icon registered"
+    # Wine puts a per-machine shortcut in the user's Start menu; Windows in the common one.
+    shortcut="$(find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/QV58163 Test Panel.lnk')"
+    [ -f "$shortcut" ] || fail "no Start-menu shortcut"
+}
+check "a silent install: the programs, one entry, the folder on PATH, a Start-menu shortcut, no simulated driver" -- silentInstall
+
+shortcutPanel() {
+    grep -qaF "$installDir\\qv58163.exe" "$shortcut" || fail "the shortcut does not start $installDir\\qv58163.exe"
+    cp "$bin/QV58163.dll" "$system32/"
+    trace="$scratch/installed.trace"
+    run_panel installed "$installDir\\qv58163.exe" "$installed" "$trace"
+    window="$(findWindow 120 'QV58163 Main')" || fail "no window"
+    pressStart "$window"
+    waitUntil 30 grep -q '^QV58163_AD_integral_all_read(' "$trace" || fail "START did not read"
+    exit_panel "$window" "$trace"
+    rm "$system32/QV58163.dll"
+}
+check "the shortcut's program, with the driver in the system directory: the window, START reads, status 0" -- shortcutPanel
+
+# A program started from outside Wine makes its environment from the registry, as a console opened
+# on Windows after the installer has announced the change does.
+recorderOnPath() {
+    local said
+    said="$(cd "$scratch/elsewhere" && timeout -k 10 300 "$wine" cmd /c qv58163-record --version | tr -d '\r')"
+    [ "$said" = "qv58163-record $version" ] || fail "it said: $said"
+}
+check "qv58163-record --version in a new console finds the recorder through PATH" -- recorderOnPath
+
+again() {
+    msiexec again /i "$msi"
+    [ "$status" = 0 ] || fail "status $status"
+    installedAsBuilt
+}
+check "installing the same package again changes nothing" -- again
+
+olderRefused() {
+    msiexec older /i "$older"
+    { [ "$status" != 0 ] && grep -q '^Property(S): WIX_DOWNGRADE_DETECTED = ' "$scratch/older.log"; } ||
+        fail "status $status"
+    installedAsBuilt
+}
+check "an older version is refused over this one" -- olderRefused
+
+# Uninstalled, nothing is left: no file, shortcut, entry or PATH folder, no registry value naming it.
+uninstall() {
+    msiexec uninstall /x "$msi"
+    [ "$status" = 0 ] || fail "status $status"
+    local left
+    left="$(find "$WINEPREFIX/drive_c" -iname '*qv58163*')"
+    { [ -z "$left$(entries)" ] && [ "$(onPath)" = 0 ]; } || fail "left: $left $(entries), $(onPath) on the PATH"
+    "$wine" regedit /E "$(windows_path "$scratch/registry.reg")"
+    left="$(iconv -f UTF-16 -t UTF-8 "$scratch/registry.reg" | grep -i qv58163 || true)"
+    [ -z "$left" ] || fail "the registry names it still: $left"
+}
+check "a silent uninstall leaves no file, shortcut, entry, registry value or PATH folder" -- uninstall
+
+upgrade() {
+    msiexec old /i "$older" ADDLOCAL=SimulatedCard
+    { [ "$status" = 0 ] && [ -f "$installed/QV58163.dll" ]; } || fail "status $status, or no simulated driver"
+    msiexec upgrade /i "$msi"
+    [ "$status" = 0 ] || fail "status $status"
+    installedAsBuilt
+    cmp "$scratch/README.installed" "$installed/README.txt"
+}
+check "an older version with the simulated card, upgraded: one entry, this version's files" -- upgrade
+check "and uninstalled, nothing left" -- uninstall

@@ -28,9 +28,15 @@ appstreamcli validate --no-net "$root/usr/share/metainfo/$id.metainfo.xml" || fa
 grep -qx "Exec=qv58163" "$root/usr/share/applications/$id.desktop" || fail "Exec is not qv58163"
 grep -qx "Icon=$id" "$root/usr/share/applications/$id.desktop" || fail "Icon is not $id"
 
-# Each PNG is the size its directory claims, and shows the icon's yellow trace on black.
+# Each PNG is the size its directory claims, and shows the icon's yellow trace on black; the
+# Windows programs' icon file has five sizes, its bitmaps the same pictures (to a rounding step).
+ico="$2/qv58163.ico"
+QT_QPA_PLATFORM=offscreen "$build/bin/qv58163_make_icons" --ico "$ico"
+[ "$(identify -format '%w ' "$ico")" = "16 24 32 48 256 " ] || fail "$ico: sizes $(identify -format '%w ' "$ico")"
 for size in 16 32; do
     png="$root/usr/share/icons/hicolor/${size}x${size}/apps/$id.png"
+    [ "$(compare -metric AE -fuzz 1% "${ico}[$((size / 8 - 2))]" "$png" null: 2>&1 || true)" = 0 ] ||
+        fail "the $size-pixel image of $ico is not $png"
     [ "$(identify -format '%m %wx%h' "$png")" = "PNG ${size}x${size}" ] || fail "$png is not ${size}x${size}"
     yellow="$(convert "$png" -alpha off -fuzz 25% -fill black +opaque '#ffff00' -fill white -opaque '#ffff00' \
         -format '%[fx:round(mean*w*h)]' info:)"
