@@ -59,6 +59,18 @@ dpkg-deb -x "$program_deb" "$root"
 dpkg-deb -x "$driver_deb" "$root"
 check "no driver lies beside the installed program" -- test ! -e "$root/usr/bin/libQV58163.so"
 
+# The recorder's service: systemd finds nothing wrong in its unit (run on the unpacked program, as
+# the unit names it), and says how exposed the service is.
+serviceUnit() {
+    local unit="$scratch/qv58163-record@check.service" said
+    test -f "$root/etc/qv58163/record-example.conf"
+    sed "s#^ExecStart=/usr/bin/#ExecStart=$root/usr/bin/#" "$root/lib/systemd/system/qv58163-record@.service" >"$unit"
+    said="$(systemd-analyze verify --man=no "$unit" 2>&1)" || fail "$said"
+    [ -z "$said" ] || fail "$said"
+    checkNote="$(systemd-analyze security --offline=yes "$unit" 2>&1 | sed -n 's/.*Overall exposure level[^:]*: //p')"
+}
+check "the recorder's service unit passes systemd-analyze verify" -- serviceUnit
+
 # The simulated cards 2 and 5, with these ranges.
 codes=(3 2 1 0 255 0 1 2)
 # Runs the installed program in the background, offscreen; its pid in $pid.
