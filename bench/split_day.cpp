@@ -1,7 +1,7 @@
 // A day of 100 ms samples (864,000 rows) recorded in hourly slices by the whole recorder, in this
 // process, on the tests' recording driver and FakeWorld, whose clock jumps to each deadline: the
 // time and memory the run's own work takes, without waiting a day. Not a test: run by hand (see
-// README.md). The rows are counted, not kept, and the driver's call log is emptied at each read,
+// README.md). The rows are not kept, and the driver's call log is emptied at each read,
 // so what grows is the recorder's.
 #include <sys/resource.h>
 
@@ -42,8 +42,8 @@ int main(int argc, char *argv[]) {
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("status %d, %lld lines in %lld files, %.2f s, peak resident %ld kB\n", status,
-                static_cast<long long>(world.written), static_cast<long long>(world.outputs.size()),
-                took.count(), usage.ru_maxrss);
+    std::printf("status %d, %lld samples in %lld files, %.2f s, peak resident %ld kB\n", status,
+                static_cast<long long>(*options.count),
+                static_cast<long long>(world.outputs.size()), took.count(), usage.ru_maxrss);
     return status;
 }

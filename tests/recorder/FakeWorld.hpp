@@ -36,7 +36,6 @@ public:
     public:
         explicit Rows(FakeWorld &world) : world_(world) {}
         Result write(const QByteArray &row) override {
-            ++world_.written;
             if (world_.keepRows) {
                 world_.rows << QString::fromLatin1(row).chopped(1);
             }
@@ -96,8 +95,7 @@ public:
     QStringList rows;  // header first, without line ends
     // Each output created, in order: its name and where its lines begin in `rows`.
     QList<QPair<QString, qsizetype>> outputs;
-    bool keepRows = true;             // false: lines only counted, for runs too long to keep
-    qsizetype written = 0;            // lines written, headers included
+    bool keepRows = true;             // false: lines not kept, for runs too long to keep
     QMap<QString, QByteArray> files;  // the plot and the report, by name
     QString writeFails;               // when set, why every file fails
     QString said;
