@@ -533,7 +533,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"SplitZero", {"--split", "0s"}, "--split"},
         BadInput{"SplitToStandardOutput", {"--output", "-", "--split", "1h"}, "--split"},
         BadInput{"UnknownPlaceholder", {"--output", "rec-{date}-{start.csv"}, "--output"},
-        BadInput{"CardPlaceholderWithoutCard", {"--output", "rec-{card}.csv"}, "{card}"},
+        BadInput{"CardPlaceholderWithoutCard", {"--output", "rec-{card}.csv"}, "needs --card"},
         BadInput{"ExpandedNameExists",
                  {"--station", "kept", "--output", "{station}.csv"},
                  "'kept.csv' exists"}),
