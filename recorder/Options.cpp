@@ -1,12 +1,16 @@
 #include "Options.hpp"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <set>
+#include <string_view>
 
 #include "ChannelName.hpp"
 #include "Files.hpp"
@@ -249,15 +253,93 @@ void readChecks(const QCommandLineParser &parser, Options &options) {
     }
 }
 
-void readFiles(const QCommandLineParser &parser, Options &options) {
-    options.force = parser.isSet(QStringLiteral("force"));
-    if (const auto output = single(parser, "output")) {
-        options.output = *output == QLatin1String("-") ? QString() : *output;
-        if (output->isEmpty() || !options.output.isEmpty()) {
-            checkNewFile(*output, options.force, "output");
+// The station's name as --station gives it, or its default; refused when it cannot be one.
+QString stationName(const QCommandLineParser &parser) {
+    const QString station = single(parser, "station").value_or(defaultStationName());
+    if (!isStationName(station)) {
+        throw refuse("station", QStringLiteral("a name of letters, digits, '-' and '_'"), station);
+    }
+    return station;
+}
+
+// `name` with {start}, {card} and {station} replaced; any other brace is refused. {card} needs
+// --card: the card that answers first is known only once the driver is open, after the files'
+// names are checked.
+QString expandName(const QCommandLineParser &parser, const Options &options, const QString &name,
+                   const char *option, std::int64_t startUtcMilliseconds) {
+    static const QRegularExpression brace(QStringLiteral("\\{([^{}]*)\\}|[{}]"));
+    QString expanded;
+    qsizetype from = 0;
+    for (auto match = brace.globalMatch(name); match.hasNext();) {
+        const QRegularExpressionMatch found = match.next();
+        expanded += name.mid(from, found.capturedStart() - from);
+        from = found.capturedEnd();
+        const QString key = found.captured(1);
+        if (key == QLatin1String("start")) {
+            expanded += fileTime(startUtcMilliseconds);
+        } else if (key == QLatin1String("station")) {
+            expanded += stationName(parser);
+        } else if (key == QLatin1String("card") && options.card) {
+            expanded += QString::number(*options.card);
+        } else if (key == QLatin1String("card")) {
+            throw Refusal{QStringLiteral("--%1: {card} in '%2' needs --card")
+                              .arg(QLatin1String(option), name)};
+        } else {
+            throw refuse(option,
+                         QStringLiteral("a file name with no placeholders but {start}, {card} "
+                                        "and {station}"),
+                         name);
         }
     }
-    if (const auto plot = single(parser, "plot")) {
+    return expanded + name.mid(from);
+}
+
+// --split DURATION: a whole number of seconds, minutes, hours or days ("90s", "30m", "1h", "1d").
+void readSplit(const QCommandLineParser &parser, Options &options) {
+    const auto split = single(parser, "split");
+    if (!split) {
+        return;
+    }
+    const QString expected =
+        QStringLiteral("a whole number and s, m, h or d (90s, 30m, 1h, 1d), up to %1 seconds")
+            .arg(longestDuration, 0, 'f', 0);
+    static const QRegularExpression form(QStringLiteral("^([0-9]{1,10})([smhd])$"));
+    const QRegularExpressionMatch match = form.match(*split);
+    if (!match.hasMatch()) {
+        throw refuse("split", expected, *split);
+    }
+    const std::int64_t unit = std::array<std::int64_t, 4>{
+        1, 60, 3600, 86'400}[QStringLiteral("smhd").indexOf(match.captured(2))];
+    const std::int64_t seconds = match.captured(1).toLongLong() * unit;
+    if (seconds < 1 || seconds > longestDuration) {
+        throw refuse("split", expected, *split);
+    }
+    if (options.output.isEmpty()) {
+        throw Refusal{QStringLiteral("--split: only with --output FILE, not standard output")};
+    }
+    options.split = std::chrono::seconds(seconds);
+}
+
+void readFiles(const QCommandLineParser &parser, Options &options,
+               std::int64_t startUtcMilliseconds) {
+    options.force = parser.isSet(QStringLiteral("force"));
+    if (const auto output = single(parser, "output")) {
+        options.output = *output == QLatin1String("-")
+                             ? QString()
+                             : expandName(parser, options, *output, "output", startUtcMilliseconds);
+    }
+    readSplit(parser, options);
+    if (const auto output = single(parser, "output")) {
+        // Split, the name itself is not created: the first slice's is checked in its place.
+        if (output->isEmpty() || !options.output.isEmpty()) {
+            checkNewFile(options.split ? sliceName(options.output, startUtcMilliseconds)
+                         : options.output.isEmpty() ? *output
+                                                    : options.output,
+                         options.force, "output");
+        }
+    }
+    if (auto plot = single(parser, "plot")) {
+        plot = expandName(parser, options, *plot, "plot", startUtcMilliseconds);
         const QString suffix = QFileInfo(*plot).suffix().toLower();
         if (suffix != QLatin1String("png") && !(svgPlots && suffix == QLatin1String("svg"))) {
             throw refuse("plot",
@@ -269,7 +351,8 @@ void readFiles(const QCommandLineParser &parser, Options &options) {
         checkNewFile(*plot, options.force, "plot");
         options.plot = *plot;
     }
-    if (const auto report = single(parser, "report")) {
+    if (auto report = single(parser, "report")) {
+        report = expandName(parser, options, *report, "report", startUtcMilliseconds);
         if (QFileInfo(*report).suffix().toLower() != QLatin1String("json")) {
             throw refuse("report", QStringLiteral("a file name ending in .json"), *report);
         }
@@ -310,9 +393,15 @@ constexpr bool tlsBuilt = false;
 void readPublish(const QCommandLineParser &parser, Options &options) {
     const auto url = single(parser, "publish");
     if (!url) {
+        // --station names a file too: {station}.
+        const std::array<const char *, 3> files = {"output", "plot", "report"};
+        const bool named = std::any_of(files.begin(), files.end(), [&parser](const char *file) {
+            return parser.value(QLatin1String(file)).contains(QLatin1String("{station}"));
+        });
         for (const char *companion :
              {"station", "publish-ca", "publish-buffer", "publish-timeout"}) {
-            if (parser.isSet(QLatin1String(companion))) {
+            if (parser.isSet(QLatin1String(companion)) &&
+                !(named && companion == std::string_view("station"))) {
                 throw Refusal{
                     QStringLiteral("--%1: only with --publish").arg(QLatin1String(companion))};
             }
@@ -331,11 +420,7 @@ void readPublish(const QCommandLineParser &parser, Options &options) {
         throw refuse("publish", QStringLiteral("an mqtt:// URL (this build has no TLS)"),
                      urlWithoutPassword(*url));
     }
-    publish.station = single(parser, "station").value_or(defaultStationName());
-    if (!isStationName(publish.station)) {
-        throw refuse("station", QStringLiteral("a name of letters, digits, '-' and '_'"),
-                     publish.station);
-    }
+    publish.station = stationName(parser);
     if (const auto ca = single(parser, "publish-ca")) {
         if (!publish.tls) {
             throw Refusal{QStringLiteral("--publish-ca: only with an mqtts:// URL")};
@@ -361,13 +446,13 @@ void readPublish(const QCommandLineParser &parser, Options &options) {
     options.publish = publish;
 }
 
-Options readOptions(const QCommandLineParser &parser) {
+Options readOptions(const QCommandLineParser &parser, std::int64_t startUtcMilliseconds) {
     Options options;
     readCardAndMode(parser, options);
     readRanges(parser, options);
     readLength(parser, options);
     readChecks(parser, options);
-    readFiles(parser, options);
+    readFiles(parser, options, startUtcMilliseconds);
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     options.noLock = parser.isSet(QStringLiteral("no-lock"));
     readPublish(parser, options);
@@ -408,8 +493,17 @@ void addOptions(QCommandLineParser &parser) {
          QStringLiteral("SECONDS")},
         {QStringLiteral("output"),
          QStringLiteral("Write the CSV to FILE (default or '-': standard output). An existing FILE "
-                        "is refused unless --force."),
+                        "is refused unless --force. In FILE (and in --plot and --report), {start} "
+                        "stands for the time the recorder started (UTC, 20261204T160000Z), {card} "
+                        "for --card's number and {station} for --station's name (default: the "
+                        "host name)."),
          QStringLiteral("FILE")},
+        {QStringLiteral("split"),
+         QStringLiteral("Start a new CSV file every DURATION of the run (90s, 30m, 1h, 1d): "
+                        "BASE-YYYYMMDDTHHMMSSZ.csv beside --output BASE.csv, named by the UTC time "
+                        "of its first sample, each with the header; BASE.csv itself is not "
+                        "written. Each is closed when the next opens."),
+         QStringLiteral("DURATION")},
         {QStringLiteral("force"),
          QStringLiteral("Replace existing output, plot or report files (regular files only).")},
         {QStringLiteral("check"),
@@ -442,8 +536,8 @@ void addOptions(QCommandLineParser &parser) {
              .arg(QLatin1String(passwordVariable)),
          QStringLiteral("URL")},
         {QStringLiteral("station"),
-         QStringLiteral("The station's name in topics and payloads: letters, digits, '-' and '_' "
-                        "(default: the host name)."),
+         QStringLiteral("The station's name in topics and payloads and for {station} in file "
+                        "names: letters, digits, '-' and '_' (default: the host name)."),
          QStringLiteral("NAME")},
         {QStringLiteral("publish-ca"),
          QStringLiteral("Check the broker's certificate against the CA certificates in FILE "
@@ -507,7 +601,23 @@ QString unknownArgument(const QStringList &arguments) {
 
 }  // namespace
 
+QString fileTime(std::int64_t utcMilliseconds) {
+    return QDateTime::fromMSecsSinceEpoch(utcMilliseconds, Qt::UTC)
+        .toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+}
+
+QString sliceName(const QString &output, std::int64_t utcMilliseconds) {
+    const QString fileName = QFileInfo(output).fileName();
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const qsizetype end = output.size() - fileName.size() + (dot > 0 ? dot : fileName.size());
+    return output.left(end) + QLatin1Char('-') + fileTime(utcMilliseconds) + output.mid(end);
+}
+
 CommandLine parseCommandLine(const QStringList &arguments) {
+    return parseCommandLine(arguments, QDateTime::currentMSecsSinceEpoch());
+}
+
+CommandLine parseCommandLine(const QStringList &arguments, std::int64_t startUtcMilliseconds) {
     QCommandLineParser parser;
     setUp(parser);
 
@@ -536,7 +646,7 @@ CommandLine parseCommandLine(const QStringList &arguments) {
         return result;
     }
     try {
-        result.options = readOptions(parser);
+        result.options = readOptions(parser, startUtcMilliseconds);
         result.action = CommandLine::Action::Run;
     } catch (const Refusal &refusal) {
         result.text = refusal.text;

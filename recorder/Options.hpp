@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -27,7 +28,10 @@ struct Options {
     int intervalMs = 100;
     std::optional<std::int64_t> count;
     std::optional<double> durationSeconds;
-    QString output;  // empty: standard output
+    QString output;  // empty: standard output; its placeholders already replaced
+    // --split: a new file every this long of the run, named after `output` (which itself is not
+    // created); none: one file.
+    std::optional<std::chrono::seconds> split;
     bool force = false;
     std::vector<Check> checks;
     QString plot;                                // empty: no plot
@@ -51,6 +55,15 @@ struct CommandLine {
 // or report file that exists (unless --force, which replaces regular files only), or whose
 // directory does not exist or takes no new file (it tries a scratch file there, and removes it),
 // and two of them that are one file by any names. It needs no application object.
-CommandLine parseCommandLine(const QStringList &arguments);
+// `startUtcMilliseconds` is the run's start as {start} in a file name gives it.
+CommandLine parseCommandLine(const QStringList &arguments, std::int64_t startUtcMilliseconds);
+CommandLine parseCommandLine(const QStringList &arguments);  // started now
+
+// The name of the slice of --split `output` whose first sample is at `utcMilliseconds`:
+// run.csv, 2026-12-04 16:00:00.250 UTC: run-20261204T160000Z.csv.
+QString sliceName(const QString &output, std::int64_t utcMilliseconds);
+
+// "20261204T160000Z": a UTC time to the second, as file names give it.
+QString fileTime(std::int64_t utcMilliseconds);
 
 }  // namespace qv58163::recorder

@@ -98,16 +98,36 @@ private:
         checks_.emplace(options_.checks, card_.positions());
         refuseChecksOnStoppedChannels();
         startPublishing();
-        QString error;
-        output_ = world_.createOutput(options_.output, options_.force, error);
-        if (!output_) {
-            throw card::RuntimeError(
-                QStringLiteral("cannot create %1: %2").arg(options_.output, error));
+        if (!options_.split) {
+            createOutput(options_.output);
         }
-        write(csvHeader());
         if (!options_.plot.isEmpty()) {
             plot_.emplace(options_.plot, std::chrono::milliseconds(options_.intervalMs));
         }
+    }
+
+    // The output, or a slice of it, with its header. A slice before it is closed first.
+    void createOutput(const QString &name) {
+        output_.reset();
+        QString error;
+        output_ = world_.createOutput(name, options_.force, error);
+        if (!output_) {
+            throw card::RuntimeError(QStringLiteral("cannot create %1: %2").arg(name, error));
+        }
+        outputName_ = name;
+        write(csvHeader());
+    }
+
+    // Split, the sample at `elapsed` goes to the slice of its part of the run: the one open, or a
+    // new one named by the sample's time. Parts without a sample have no file.
+    void toSliceOf(Schedule::Duration elapsed, std::int64_t utc) {
+        const std::int64_t part = elapsed / *options_.split;
+        if (output_ && part == slicePart_) {
+            return;
+        }
+        slicePart_ = part;
+        createOutput(sliceName(options_.output, utc));
+        slices_.push_back({outputName_, 0});
     }
 
     // A check on a channel the card reports stopped (code 255, or 4, which shows as stopped) can
@@ -201,7 +221,13 @@ private:
         }
         const Volts volts = voltsOfRead(card_.positions(), results.data());
         const QByteArray &row = row_.format(utc, elapsed, card_.positions(), volts, status);
-        write(row);
+        if (options_.split) {
+            toSliceOf(elapsed, utc);
+            write(row);
+            ++slices_.back().rows;
+        } else {
+            write(row);
+        }
         if (publishing_) {
             publisher_->sample(row);
         }
@@ -233,11 +259,10 @@ private:
             case RowOutput::Result::Closed:
                 throw OutputClosed{};
             case RowOutput::Result::Failed:
-                throw card::RuntimeError(QStringLiteral("writing %1 failed: %2")
-                                             .arg(options_.output.isEmpty()
-                                                      ? QStringLiteral("the output")
-                                                      : options_.output,
-                                                  output_->errorString()));
+                throw card::RuntimeError(
+                    QStringLiteral("writing %1 failed: %2")
+                        .arg(outputName_.isEmpty() ? QStringLiteral("the output") : outputName_,
+                             output_->errorString()));
         }
     }
 
@@ -341,6 +366,7 @@ private:
         record.checkRun = checkRun();
         record.ended = endText(end_);
         record.published = published_;
+        record.slices = slices_;
         record.exitStatus = status();
         return record;
     }
@@ -364,6 +390,9 @@ private:
     const Schedule schedule_;
     Progress progress_;
     std::unique_ptr<RowOutput> output_;
+    QString outputName_;               // empty: standard output
+    std::vector<OutputSlice> slices_;  // split: each slice so far, the open one last
+    std::int64_t slicePart_ = 0;       // split: the part of the run the open slice holds
     CsvRow row_;
     std::optional<CheckTally> checks_;
     std::optional<RunStatistics> statistics_;

@@ -206,6 +206,9 @@ QString summaryText(const RunRecord &run) {
                     .arg(stats.lateSamples())
                     .arg(stats.skippedDeadlines());
     }
+    for (const OutputSlice &slice : run.slices) {
+        text += QStringLiteral("slice %1: %2 rows\n").arg(slice.name).arg(slice.rows);
+    }
     if (run.published) {
         text += publishedText(*run.published) + QLatin1Char('\n');
     }
@@ -241,6 +244,15 @@ QByteArray reportJson(const RunRecord &run) {
         {"ended", run.ended},
         {"exitStatus", run.exitStatus},
     };
+    if (options.split) {
+        QJsonArray slices;
+        for (const OutputSlice &slice : run.slices) {
+            slices.append(
+                QJsonObject{{"file", slice.name}, {"rows", static_cast<double>(slice.rows)}});
+        }
+        report.insert("splitSeconds", static_cast<double>(options.split->count()));
+        report.insert("slices", slices);
+    }
     if (const std::optional<PublishTally> &published = run.published) {
         report.insert("published",
                       QJsonObject{{"samples", static_cast<double>(published->samples)},

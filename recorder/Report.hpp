@@ -6,6 +6,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "Checks.hpp"
 #include "Options.hpp"
@@ -14,6 +15,12 @@
 #include "Statistics.hpp"
 
 namespace qv58163::recorder {
+
+// One file of a --split recording and the rows in it.
+struct OutputSlice {
+    QString name;
+    std::int64_t rows = 0;
+};
 
 struct RunRecord {
     explicit RunRecord(const Options &runOptions) : options(runOptions) {}
@@ -29,19 +36,21 @@ struct RunRecord {
     const CheckTally *checks = nullptr;         // null: the run ended before its checks were set up
     CheckTally::Run checkRun;
     std::optional<PublishTally> published;  // none: not published (no --publish, or not started)
+    std::vector<OutputSlice> slices;        // --split: the files written, in order
     // How: "completed", "stopped", "output closed", "failed reads", "no driver or card",
     // "checked channel stopped", "run-time error".
     QString ended;
     int exitStatus = 0;
 };
 
-// The table per channel (samples, min, max, mean, standard deviation), the counts and the checks'
-// verdicts, each line ending in a line break.
+// The table per channel (samples, min, max, mean, standard deviation), the counts, the slices and
+// their rows, and the checks' verdicts, each line ending in a line break.
 QString summaryText(const RunRecord &run);
 
 // The report: program and version, driver file, card, mode, each channel's range and statistics,
 // interval, start and end (UTC), samples planned and taken, late samples and skipped deadlines,
-// failed reads, each check and its verdict, how the run ended and its exit status.
+// failed reads, the slices and their rows (split), each check and its verdict, how the run ended
+// and its exit status.
 QByteArray reportJson(const RunRecord &run);
 
 }  // namespace qv58163::recorder

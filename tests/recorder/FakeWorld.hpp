@@ -36,7 +36,9 @@ public:
     public:
         explicit Rows(FakeWorld &world) : world_(world) {}
         Result write(const QByteArray &row) override {
-            world_.rows << QString::fromLatin1(row).chopped(1);
+            if (world_.keepRows) {
+                world_.rows << QString::fromLatin1(row).chopped(1);
+            }
             return Result::Written;
         }
         QString errorString() const override { return {}; }
@@ -44,8 +46,10 @@ public:
     private:
         FakeWorld &world_;
     };
-    std::unique_ptr<recorder::RowOutput> createOutput(const QString &, bool, QString &) override {
+    std::unique_ptr<recorder::RowOutput> createOutput(const QString &name, bool,
+                                                      QString &) override {
         created = true;
+        outputs.append({name, rows.size()});
         return std::make_unique<Rows>(*this);
     }
     // A name in `files` before the run is one taken during it.
@@ -88,7 +92,10 @@ public:
     QString heldBy;
     bool progress = false;
     bool created = false;
-    QStringList rows;                 // header first, without line ends
+    QStringList rows;  // header first, without line ends
+    // Each output created, in order: its name and where its lines begin in `rows`.
+    QList<QPair<QString, qsizetype>> outputs;
+    bool keepRows = true;             // false: lines not kept, for runs too long to keep
     QMap<QString, QByteArray> files;  // the plot and the report, by name
     QString writeFails;               // when set, why every file fails
     QString said;

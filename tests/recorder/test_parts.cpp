@@ -231,6 +231,21 @@ INSTANTIATE_TEST_SUITE_P(
                  nullptr}),
     test::RowName());
 
+// {start}, {card} and {station} as the run's start, --card and --station give them; a slice's
+// time goes before the last suffix; --split needs a file to name its slices after.
+TEST_F(NamedFiles, FileNamesTakeTheStartTheCardAndTheStation) {
+    const std::int64_t start = 1'796'400'005'250;  // 2026-12-04 16:00:05.250 UTC
+    const CommandLine line =
+        parseCommandLine({"qv58163-record", "--card", "3", "--station", "rack-1", "--output",
+                          path("{station}-card{card}-{start}.csv")},
+                         start);
+    EXPECT_EQ(line.options.output, path("rack-1-card3-20261204T160005Z.csv"))
+        << line.text.toStdString();
+    EXPECT_EQ(sliceName("/d.d/run", start + 3'600'000), "/d.d/run-20261204T170005Z");
+    EXPECT_EQ(parseCommandLine({"qv58163-record", "--split", "1h"}).text,
+              "--split: only with --output FILE, not standard output");
+}
+
 // Should a name change between the start and the write, --force still replaces a regular file
 // only: through a link the file it leads to (the link stays); never a FIFO, without waiting on
 // one, and a plot or report that cannot replace it is kept beside it.

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "Csv.hpp"
 #include "FakeWorld.hpp"
 #include "PrintTo.hpp"
 #include "Recorder.hpp"
@@ -325,6 +326,40 @@ TEST_F(RecorderRun, TheReportAndTheSummaryKeepTheCodesTheCardReports) {
     EXPECT_EQ(ended["channels"][6]["rangeCode"].toInt(), 7);
     EXPECT_TRUE(ended["channels"][6]["range"].isNull());
     EXPECT_TRUE(world.said.contains("\nCH06       7: no range\n")) << world.said.toStdString();
+}
+
+// A week of 1 s samples in slices of a day, the wake-up at the first day's last deadline 3.3 s
+// late: a file a day named by its first row's time, each opening with the header and holding the
+// rows of its day, each row once; the summary and the report count them, the statistics the run.
+TEST_F(RecorderRun, AWeekInSlicesOfADayKeepsEachRowInTheSliceOfItsDayOnce) {
+    constexpr std::int64_t day = 86'400;
+    options.output = QStringLiteral("/data/run.csv");
+    options.split = std::chrono::seconds(day);
+    options.intervalMs = 1000;
+    options.count = 7 * day;
+    options.report = QStringLiteral("run.json");
+    world.lateBy = [](int wait) { return wait == day - 1 ? Duration(3300ms) : Duration::zero(); };
+    ASSERT_EQ(run(), 0);
+    ASSERT_EQ(world.outputs.size(), 7);
+    world.outputs.append({QString(), world.rows.size()});
+    std::int64_t previous = -1;  // the row before's elapsed microseconds
+    for (qsizetype k = 0; k < 7; ++k) {
+        const auto [name, first] = world.outputs[k];
+        const qsizetype rows = world.outputs[k + 1].second - first - 1;
+        EXPECT_EQ(world.rows[first] + '\n', recorder::csvHeader());
+        const QString time = world.rows[first + 1].section(',', 0, 0);
+        EXPECT_EQ(name, "/data/run-" + time.left(19).remove('-').remove(':') + "Z.csv");
+        for (qsizetype row = first + 1; row <= first + rows; ++row) {
+            const auto elapsed = std::llround(world.rows[row].section(',', 1, 1).toDouble() * 1e6);
+            ASSERT_TRUE(elapsed > previous && elapsed / (day * 1'000'000) == k) << row;
+            previous = elapsed;
+        }
+        EXPECT_EQ(report()["slices"][k].toObject(), QJsonObject({{"file", name}, {"rows", rows}}));
+    }
+    EXPECT_EQ(world.outputs[1].first, "/data/run-20261205T160002Z.csv");
+    EXPECT_TRUE(world.said.contains("\nslice /data/run-20261205T160002Z.csv: 86398 rows\n"));
+    EXPECT_EQ(report()["channels"][0]["samples"].toInt(), 7 * day - 3);
+    EXPECT_EQ(world.rows.size(), 7 * day - 3 + 7);
 }
 
 }  // namespace
