@@ -71,6 +71,29 @@ serviceUnit() {
 }
 check "the recorder's service unit passes systemd-analyze verify" -- serviceUnit
 
+# The unit's command with the example's options, as a plain process writing into a scratch folder
+# instead of /var/lib/qv58163: it records into a slice of its own and stops cleanly on SIGTERM.
+serviceCommand() {
+    local options command status=0 slice
+    options="$(sed -n 's/^QV58163_RECORD_OPTIONS=//p' "$root/etc/qv58163/record-example.conf")"
+    command="$(sed -n 's/^ExecStart=//p' "$root/lib/systemd/system/qv58163-record@.service")"
+    [ "$command" = '/usr/bin/qv58163-record $QV58163_RECORD_OPTIONS' ] || fail "ExecStart=$command"
+    mkdir -p "$scratch/state"
+    # shellcheck disable=SC2086 # split into words as systemd splits $QV58163_RECORD_OPTIONS
+    LD_LIBRARY_PATH="$root/$libdir" QV58163_LOCK_DIR="$scratch" "$root/usr/bin/qv58163-record" \
+        ${options//\/var\/lib\/qv58163/$scratch\/state} >"$scratch/service.out" 2>&1 &
+    waitUntil 60 eval '[ "$(cat "$scratch"/state/*.csv 2>/dev/null | wc -l)" -ge 3 ]' ||
+        fail "no rows: $(cat "$scratch/service.out")"
+    kill -TERM $!
+    wait $! || status=$?
+    [ "$status" = 0 ] || fail "status $status: $(cat "$scratch/service.out")"
+    slice="$(basename "$(ls "$scratch"/state/*.csv)")"
+    [[ "$slice" =~ ^[A-Za-z0-9_-]+-card0-[0-9]{8}T[0-9]{6}Z-[0-9]{8}T[0-9]{6}Z\.csv$ ]] || fail "slice $slice"
+    grep -q "^slice .*$slice: [0-9]* rows" "$scratch/service.out" || fail "no slice in: $(cat "$scratch/service.out")"
+    checkNote="$slice"
+}
+check "the service's command with the example's options records and stops cleanly on SIGTERM" -- serviceCommand
+
 # The simulated cards 2 and 5, with these ranges.
 codes=(3 2 1 0 255 0 1 2)
 # Runs the installed program in the background, offscreen; its pid in $pid.
