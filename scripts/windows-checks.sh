@@ -305,6 +305,23 @@ publishes() {
 }
 check "the recorder publishes each sample as its CSV row to an MQTT broker" -- publishes
 
+# A recording in slices (--split), as a burn-in rack's runs of days are written: a slice every
+# 2 s, each with the header, named from its first sample's time, and the summary listing them.
+slices() {
+    local files f
+    record split --split 2s --duration 5 --interval 200 --output "$(windows_path "$scratch/split/run.csv")"
+    [ "$status" = 0 ] || fail "status $status"
+    files=("$scratch"/split/run-*Z.csv)
+    [ ${#files[@]} -ge 3 ] || fail "${#files[@]} slices"
+    for f in "${files[@]}"; do
+        head -n1 "$f" | grep -q '^time,elapsed_s,CH00,' || fail "$(basename "$f") has no header"
+        grep -q "^slice .*$(basename "$f"): [0-9]* rows" "$scratch/split.err" || fail "$(basename "$f") not in the summary"
+    done
+    checkNote="${#files[@]} slices"
+}
+mkdir -p "$scratch/split"
+check "the recorder writes a run in slices, each with its header, listed in the summary" -- slices
+
 # A 32-bit driver built without a .def file, or with one naming the functions as Microsoft's
 # compiler decorates them, exports QV58163_initial@0 or _QV58163_initial@0.
 decoratedDriver() {
