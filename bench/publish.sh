@@ -17,6 +17,7 @@
 #   bench/publish.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/lib.sh"
 build="$(realpath -m "${1:-$root/build}")"
 seconds="${SECONDS_PER_RUN:-60}"
 stations="${STATIONS:-100}"
@@ -34,12 +35,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A local port nothing answers on.
-port=0
-while :; do
-    port=$((20000 + RANDOM % 20000))
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
-done
+port="$(freePort)"
 cat >"$scratch/broker.conf" <<CONF
 user $(id -un)
 listener $port 127.0.0.1

@@ -193,6 +193,16 @@ debianArchiveLines() {
         }' | sort -u
 }
 
+# A local TCP port nothing answers on, for a server a script starts (a broker).
+freePort() {
+    local port
+    while :; do
+        port=$((20000 + RANDOM % 20000))
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
+    done
+    echo "$port"
+}
+
 # Fetches and unpacks a Debian source package through a private apt state in the folder $2, so that
 # the system's sources, package lists and cache stay as they are: debianSource PACKAGE=VERSION
 # WORK_DIR LOG. apt's output goes to LOG; prints the unpacked source's folder.

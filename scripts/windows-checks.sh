@@ -266,10 +266,8 @@ check "Ctrl+C ends a recording as SIGINT does on Linux: the card stopped, the dr
 # its own: every sample arrives as its CSV row, field for field and digit for digit, the stopped
 # channel as null; the summary counts them all; an mqtts:// URL is refused (no TLS in this build).
 publishes() {
-    local port=0 conf="$scratch/broker.conf" sub csvJson rows
-    while [ "$port" = 0 ] || (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
-        port=$((20000 + RANDOM % 20000))
-    done
+    local port conf="$scratch/broker.conf" sub csvJson rows
+    port="$(freePort)"
     printf 'listener %s 127.0.0.1\nallow_anonymous true\nuser root\n' "$port" >"$conf"
     mosquitto -c "$conf" >"$scratch/broker.log" 2>&1 &
     waitUntil 60 grep -q 'listen socket on port' "$scratch/broker.log" || fail "the broker did not start"
