@@ -1,6 +1,7 @@
 #include "Recorder.hpp"
 
 #include <QDateTime>
+#include <algorithm>
 #include <optional>
 
 #include "CardSession.hpp"
@@ -119,14 +120,21 @@ private:
     }
 
     // Split, the sample at `elapsed` goes to the slice of its part of the run: the one open, or a
-    // new one named by the sample's time. Parts without a sample have no file.
+    // new one named by the sample's time. Parts without a sample have no file. Should the clock
+    // have been set back, or a slice of a second begin late, the name is a second after the
+    // slice before's: the names stay in the order of the run, and none is taken twice.
     void toSliceOf(Schedule::Duration elapsed, std::int64_t utc) {
         const std::int64_t part = elapsed / *options_.split;
         if (output_ && part == slicePart_) {
             return;
         }
         slicePart_ = part;
-        createOutput(sliceName(options_.output, utc));
+        std::int64_t second = utc / 1000;
+        if (!slices_.empty()) {
+            second = std::max(second, sliceSecond_ + 1);
+        }
+        sliceSecond_ = second;
+        createOutput(sliceName(options_.output, second * 1000));
         slices_.push_back({outputName_, 0});
     }
 
@@ -393,6 +401,7 @@ private:
     QString outputName_;               // empty: standard output
     std::vector<OutputSlice> slices_;  // split: each slice so far, the open one last
     std::int64_t slicePart_ = 0;       // split: the part of the run the open slice holds
+    std::int64_t sliceSecond_ = 0;     // split: the UTC second the open slice is named by
     CsvRow row_;
     std::optional<CheckTally> checks_;
     std::optional<RunStatistics> statistics_;

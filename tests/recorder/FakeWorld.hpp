@@ -17,7 +17,7 @@ public:
 
     TimePoint now() override { return clock; }
     std::int64_t utcMilliseconds() override {
-        return 1'796'400'000'000 +
+        return 1'796'400'000'000 + utcShift +
                std::chrono::duration_cast<std::chrono::milliseconds>(clock.time_since_epoch())
                    .count();
     }
@@ -85,6 +85,7 @@ public:
     }
 
     TimePoint clock{};
+    std::int64_t utcShift = 0;  // milliseconds the wall clock has been set forward (or back)
     int waits = 0;
     std::optional<int> stopAtWait;
     std::function<Duration(int wait)> lateBy;

@@ -362,5 +362,21 @@ TEST_F(RecorderRun, AWeekInSlicesOfADayKeepsEachRowInTheSliceOfItsDayOnce) {
     EXPECT_EQ(world.rows.size(), 7 * day - 3 + 7);
 }
 
+// A wall clock set back 10 s would name the third slice as the second: it is named a second later.
+TEST_F(RecorderRun, SliceNamesFollowTheRunsOrderWhenTheClockIsSetBack) {
+    options.output = QStringLiteral("/data/run.csv");
+    options.split = 10s;
+    options.intervalMs = 1000;
+    options.count = 30;
+    world.lateBy = [this](int wait) {
+        world.utcShift = wait >= 15 ? -10'000 : 0;
+        return Duration::zero();
+    };
+    ASSERT_EQ(run(), 0);
+    ASSERT_EQ(world.outputs.size(), 3);
+    EXPECT_EQ(world.outputs[1].first, "/data/run-20261204T160010Z.csv");
+    EXPECT_EQ(world.outputs[2].first, "/data/run-20261204T160011Z.csv");
+}
+
 }  // namespace
 }  // namespace qv58163::test
