@@ -24,6 +24,7 @@ namespace {
 // The longest run --duration takes, in seconds (about 31 years): its deadlines stay far inside
 // the clock's 64-bit nanoseconds.
 constexpr double longestDuration = 1e9;
+constexpr std::int64_t longestSync = 86'400;
 constexpr std::int64_t mostSamples = 1'000'000'000'000;
 constexpr int shortestInterval = 1;
 constexpr int longestInterval = 3'600'000;  // an hour, in milliseconds
@@ -320,6 +321,15 @@ void readSplit(const QCommandLineParser &parser, Options &options) {
     options.split = std::chrono::seconds(seconds);
 }
 
+// --sync SECONDS: how the output is kept through a power cut.
+void readSafeKeeping(const QCommandLineParser &parser, Options &options) {
+    if (const auto sync = single(parser, "sync")) {
+        options.sync = std::chrono::seconds(wholeNumber(
+            *sync, 0, longestSync, "sync",
+            QStringLiteral("whole seconds 0 (after every row) to %1").arg(longestSync)));
+    }
+}
+
 void readFiles(const QCommandLineParser &parser, Options &options,
                std::int64_t startUtcMilliseconds) {
     options.force = parser.isSet(QStringLiteral("force"));
@@ -329,6 +339,7 @@ void readFiles(const QCommandLineParser &parser, Options &options,
                              : expandName(parser, options, *output, "output", startUtcMilliseconds);
     }
     readSplit(parser, options);
+    readSafeKeeping(parser, options);
     if (const auto output = single(parser, "output")) {
         // Split, the name itself is not created: the first slice's is checked in its place.
         if (output->isEmpty() || !options.output.isEmpty()) {
@@ -504,6 +515,12 @@ void addOptions(QCommandLineParser &parser) {
                         "of its first sample, each with the header; BASE.csv itself is not "
                         "written. Each is closed when the next opens."),
          QStringLiteral("DURATION")},
+        {QStringLiteral("sync"),
+         QStringLiteral("Put the rows written on the disk itself at least every SECONDS and when "
+                        "a file closes, so that a power cut loses at most that last stretch "
+                        "(default %1; 0: after every row).")
+             .arg(Options().sync.count()),
+         QStringLiteral("SECONDS")},
         {QStringLiteral("force"),
          QStringLiteral("Replace existing output, plot or report files (regular files only).")},
         {QStringLiteral("check"),

@@ -32,6 +32,9 @@ struct Options {
     // --split: a new file every this long of the run, named after `output` (which itself is not
     // created); none: one file.
     std::optional<std::chrono::seconds> split;
+    // --sync: a file's rows are put on the disk itself at least this often and when it closes, so
+    // that a power cut loses at most the rows of this last stretch; zero: after every row.
+    std::chrono::seconds sync{10};
     bool force = false;
     std::vector<Check> checks;
     QString plot;                                // empty: no plot

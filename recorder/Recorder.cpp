@@ -107,16 +107,39 @@ private:
         }
     }
 
-    // The output, or a slice of it, with its header. A slice before it is closed first.
+    // The output, or a slice of it, with its header. A slice before it is put on the disk and
+    // closed first.
     void createOutput(const QString &name) {
-        output_.reset();
+        if (output_) {
+            syncOutput();
+            output_.reset();
+        }
         QString error;
         output_ = world_.createOutput(name, options_.force, error);
         if (!output_) {
             throw card::RuntimeError(QStringLiteral("cannot create %1: %2").arg(name, error));
         }
         outputName_ = name;
+        lastSync_ = world_.now();
         write(csvHeader());
+    }
+
+    // Puts the rows written on the disk itself, so that a power cut keeps them.
+    void syncOutput() {
+        if (!output_->sync()) {
+            throw card::RuntimeError(
+                QStringLiteral("putting %1 on the disk failed: %2")
+                    .arg(outputName_.isEmpty() ? QStringLiteral("the output") : outputName_,
+                         output_->errorString()));
+        }
+        lastSync_ = world_.now();
+    }
+
+    // --sync: the rows of the last SECONDS at most are only in the system's cache.
+    void keepOnDisk() {
+        if (world_.now() - lastSync_ >= options_.sync) {
+            syncOutput();
+        }
     }
 
     // Split, the sample at `elapsed` goes to the slice of its part of the run: the one open, or a
@@ -248,6 +271,8 @@ private:
         } else if (plot_) {
             plot_->addFailure(elapsed);
         }
+        // Once the row is counted: an end here still has it in the statistics and the plot.
+        keepOnDisk();
     }
 
     // Said once, after the first read: the interval cannot be kept.
@@ -278,7 +303,7 @@ private:
     // summary and the report.
     void finish() noexcept {
         failedOnTheWayOut_ = !card_.finish();
-        output_.reset();
+        closeOutput();
         progress_.ended();
         const Schedule::Duration lasted = start_ ? world_.now() - *start_ : Schedule::Duration{};
         if (plot_ && statistics_) {
@@ -312,6 +337,20 @@ private:
                 }
             }
         }
+    }
+
+    // The file, or the last slice, put on the disk and closed.
+    void closeOutput() noexcept {
+        if (!output_) {
+            return;
+        }
+        try {
+            syncOutput();
+        } catch (const card::RuntimeError &error) {
+            say(error.message());
+            failedOnTheWayOut_ = true;
+        }
+        output_.reset();
     }
 
     // Writes the plot or the report at the end; a failure is a run-time error. Returns where the
@@ -398,10 +437,11 @@ private:
     const Schedule schedule_;
     Progress progress_;
     std::unique_ptr<RowOutput> output_;
-    QString outputName_;               // empty: standard output
-    std::vector<OutputSlice> slices_;  // split: each slice so far, the open one last
-    std::int64_t slicePart_ = 0;       // split: the part of the run the open slice holds
-    std::int64_t sliceSecond_ = 0;     // split: the UTC second the open slice is named by
+    QString outputName_;                // empty: standard output
+    std::vector<OutputSlice> slices_;   // split: each slice so far, the open one last
+    std::int64_t slicePart_ = 0;        // split: the part of the run the open slice holds
+    std::int64_t sliceSecond_ = 0;      // split: the UTC second the open slice is named by
+    Surroundings::TimePoint lastSync_;  // when the output was last put on the disk
     CsvRow row_;
     std::optional<CheckTally> checks_;
     std::optional<RunStatistics> statistics_;

@@ -28,6 +28,10 @@ public:
     // (where the output can be cut back: a file). The row has reached the file, not a buffer of
     // this process, when it returns. Closed: the reader of a pipe has gone.
     virtual Result write(const QByteArray &row) = 0;
+    // Puts what was written on the disk itself, past the system's cache, so that a power cut
+    // keeps it; for a new file its name too. An output that is no file (a pipe, a terminal) has
+    // nothing to put. False when the disk refuses.
+    virtual bool sync() = 0;
     virtual QString errorString() const = 0;
 };
 

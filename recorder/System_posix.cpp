@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <csignal>
+#include <utility>
 
 #include "Files.hpp"
 #include "SystemCalls.hpp"
@@ -21,7 +23,8 @@ sigset_t stopSignals;
 // disk, the file size limit) is cut off again, so the file ends with the previous row.
 class FileOutput final : public RowOutput {
 public:
-    explicit FileOutput(int fd) : fd_(fd) {
+    // `folder`: the folder of a file just created, whose entry the first sync puts on the disk.
+    explicit FileOutput(int fd, QByteArray folder = {}) : fd_(fd), newIn_(std::move(folder)) {
         struct stat status {};
         regular_ = fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
         if (regular_) {
@@ -56,10 +59,43 @@ public:
         }
         return Result::Written;
     }
+    bool sync() override {
+        if (!regular_) {
+            return true;  // a pipe or a terminal: nothing of it is on a disk
+        }
+        if (syncData(fd_) != 0) {
+            error_ = errno;
+            return false;
+        }
+        if (!newIn_.isEmpty()) {
+            // Without its folder's entry on the disk too, a power cut could lose the whole file.
+            const int folder = ::open(newIn_.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            const bool synced = folder >= 0 && (::fsync(folder) == 0 || errno == EINVAL);
+            error_ = synced ? 0 : errno;
+            if (folder >= 0) {
+                ::close(folder);
+            }
+            if (!synced) {
+                return false;
+            }
+            newIn_.clear();
+        }
+        return true;
+    }
     QString errorString() const override { return errorText(error_); }
 
 private:
+    // The file's data and what is needed to read it back (its size), not its times.
+    static int syncData(int fd) {
+#if defined(_POSIX_SYNCHRONIZED_IO) && _POSIX_SYNCHRONIZED_IO > 0
+        return ::fdatasync(fd);
+#else
+        return ::fsync(fd);
+#endif
+    }
+
     int fd_;
+    QByteArray newIn_;  // the folder whose entry for the file is not yet synced; empty: none
     bool regular_ = false;
     off_t end_ = -1;  // where the last whole row ends
     int error_ = 0;
@@ -141,7 +177,7 @@ std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace, QStri
         }
         return nullptr;
     }
-    return std::make_unique<FileOutput>(fd);
+    return std::make_unique<FileOutput>(fd, QFile::encodeName(QFileInfo(name).absolutePath()));
 }
 
 bool isTerminal(int fd) {

@@ -31,9 +31,14 @@ BOOL WINAPI askStop(DWORD event) {
     return TRUE;
 }
 
+// Whether an open file is one on a disk, not a device (NUL, CON, COM1, ...).
+bool isDiskFile(std::FILE *file) {
+    return GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) == FILE_TYPE_DISK;
+}
+
 class FileOutput final : public RowOutput {
 public:
-    explicit FileOutput(std::FILE *file) : file_(file) {}
+    explicit FileOutput(std::FILE *file) : file_(file), disk_(isDiskFile(file)) {}
     ~FileOutput() override {
         if (file_ != stdout) {
             std::fclose(file_);
@@ -52,17 +57,23 @@ public:
         }
         return error_ == EPIPE || error_ == EINVAL ? Result::Closed : Result::Failed;
     }
+    // Each row has left the C library already (write flushes it); this asks the system to put
+    // its cache on the disk. Not for a pipe or a device, where it would wait for the reader.
+    bool sync() override {
+        if (!disk_ ||
+            FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)))) != 0) {
+            return true;
+        }
+        error_ = GetLastError() == ERROR_DISK_FULL ? ENOSPC : EIO;
+        return false;
+    }
     QString errorString() const override { return errorText(error_); }
 
 private:
     std::FILE *file_;
+    bool disk_;
     int error_ = 0;
 };
-
-// Whether an open file is one on a disk, not a device (NUL, CON, COM1, ...).
-bool isDiskFile(std::FILE *file) {
-    return GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) == FILE_TYPE_DISK;
-}
 
 }  // namespace
 

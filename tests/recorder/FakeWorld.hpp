@@ -41,7 +41,11 @@ public:
             }
             return Result::Written;
         }
-        QString errorString() const override { return {}; }
+        bool sync() override {
+            world_.syncs.append({world_.rows.size(), world_.clock});
+            return world_.syncFails.isEmpty();
+        }
+        QString errorString() const override { return world_.syncFails; }
 
     private:
         FakeWorld &world_;
@@ -96,6 +100,9 @@ public:
     QStringList rows;  // header first, without line ends
     // Each output created, in order: its name and where its lines begin in `rows`.
     QList<QPair<QString, qsizetype>> outputs;
+    // Each time the output was put on the disk: how many lines `rows` had, and when.
+    QList<QPair<qsizetype, TimePoint>> syncs;
+    QString syncFails;                // when set, why putting the output on the disk fails
     bool keepRows = true;             // false: lines not kept, for runs too long to keep
     QMap<QString, QByteArray> files;  // the plot and the report, by name
     QString writeFails;               // when set, why every file fails

@@ -17,6 +17,7 @@
 #include <clocale>
 #include <csignal>
 
+#include "Random.h"
 #include "RecorderProcess.hpp"
 #include "Reference.hpp"
 #include "RowName.hpp"
@@ -136,6 +137,48 @@ TEST_F(RecorderRuns, SplitWritesEachReadOnceIntoTheSliceOfItsTime) {
     ASSERT_EQ(rows.size(), expected.size());
     for (qsizetype k = 0; k < rows.size(); ++k) {
         EXPECT_EQ(rows[k].mid(2), expected[k]) << "row " << k;
+    }
+}
+
+// Killed (SIGKILL) at random moments, as by a crash: each slice opens with the header and holds
+// whole rows, in order, together one per read the card gave; only the very last line of the last
+// slice may be cut short (a row, or the header of a slice just begun), and only the last read may
+// lack its row. QV58163_KILL_SEED picks the moments (default 1).
+TEST_F(RecorderRuns, KilledAtRandomMomentsItLeavesEveryReadsRowWholeButTheLast) {
+    std::uint64_t seed = environmentNumber("QV58163_KILL_SEED", 1);
+    for (int kill = 0; kill < 12; ++kill) {
+        const auto after = static_cast<unsigned long>(splitMix64(&seed) % 2500);
+        SCOPED_TRACE("kill " + std::to_string(kill) + " after " + std::to_string(after) + " ms");
+        const QString folder = QStringLiteral("k%1").arg(kill);
+        ASSERT_TRUE(QDir(scratch.path()).mkdir(folder));
+        const RecorderOutcome outcome =
+            run({"--interval", "10", "--split", "1s", "--output", folder + "/rec.csv", "--quiet"},
+                {"QV58163_SIM_RANGES=0,1,2,3,0,1,2,3"}, [after](QProcess &process) {
+                    QThread::msleep(after);
+                    process.kill();
+                });
+        const QDir files(path(qPrintable(folder)));
+        QList<QStringList> rows;
+        bool cut = false;  // a line cut short seen: nothing may follow it
+        for (const QString &name : files.entryList({"rec-*.csv"}, QDir::Files, QDir::Name)) {
+            ASSERT_FALSE(cut) << name.toStdString() << " after a line cut short";
+            const QString text = contents(qPrintable(folder + '/' + name));
+            QStringList lines = text.split(QLatin1Char('\n'));
+            cut = !lines.takeLast().isEmpty() || lines.isEmpty();  // no line end at the end
+            if (!lines.isEmpty()) {
+                EXPECT_EQ(lines.takeFirst(), header) << name.toStdString();
+            }
+            for (const QString &line : lines) {
+                rows << line.split(QLatin1Char(','));
+                ASSERT_EQ(rows.last().size(), 11) << line.toStdString();
+            }
+        }
+        const QList<QStringList> reads = expectedFields(outcome.trace, {0, 1, 2, 3, 0, 1, 2, 3});
+        ASSERT_TRUE(rows.size() == reads.size() || rows.size() + 1 == reads.size())
+            << rows.size() << " rows of " << reads.size() << " reads";
+        for (qsizetype k = 0; k < rows.size(); ++k) {
+            ASSERT_EQ(rows[k].mid(2), reads[k]) << "row " << k;
+        }
     }
 }
 
@@ -532,6 +575,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"SplitWithoutUnit", {"--split", "90"}, "--split"},
         BadInput{"SplitZero", {"--split", "0s"}, "--split"},
         BadInput{"SplitToStandardOutput", {"--output", "-", "--split", "1h"}, "--split"},
+        BadInput{"SyncNegative", {"--sync", "-1"}, "--sync"},
+        BadInput{"SyncOverADay", {"--sync", "86401"}, "--sync"},
         BadInput{"UnknownPlaceholder", {"--output", "rec-{date}-{start.csv"}, "--output"},
         BadInput{"CardPlaceholderWithoutCard", {"--output", "rec-{card}.csv"}, "needs --card"},
         BadInput{"ExpandedNameExists",

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include "Csv.hpp"
 #include "FakeWorld.hpp"
@@ -20,6 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Duration = FakeWorld::Duration;
+using TimePoint = FakeWorld::TimePoint;
 
 // Every channel on 0..5 V (the recording driver's codes), reading slot value 1024: 1.250305 V.
 class RecorderRun : public ::testing::Test {
@@ -376,6 +378,48 @@ TEST_F(RecorderRun, SliceNamesFollowTheRunsOrderWhenTheClockIsSetBack) {
     ASSERT_EQ(world.outputs.size(), 3);
     EXPECT_EQ(world.outputs[1].first, "/data/run-20261204T160010Z.csv");
     EXPECT_EQ(world.outputs[2].first, "/data/run-20261204T160011Z.csv");
+}
+
+// --sync: no row stays longer than SECONDS of the run in the system's cache alone, and each slice
+// is put on the disk when it closes (the next opens, the run ends); with 0, after every row. A disk
+// that refuses ends the run with status 1, also on the way out.
+TEST_F(RecorderRun, RowsReachTheDiskWithinTheSyncIntervalAndEachSliceWhenItCloses) {
+    options.output = QStringLiteral("/data/run.csv");
+    options.split = 30s;
+    options.intervalMs = 1000;
+    options.count = 100;
+    options.sync = 7s;
+    ASSERT_EQ(run(), 0);
+    ASSERT_EQ(world.outputs.size(), 4);
+    QSet<qsizetype> synced;  // the lines in the files at each sync
+    TimePoint before{};      // the run starts at the clock's zero
+    for (const auto &[lines, at] : world.syncs) {
+        EXPECT_LE(at - before, 7s) << lines;
+        before = at;
+        synced << lines;
+    }
+    for (qsizetype k = 1; k < 4; ++k) {
+        EXPECT_TRUE(synced.contains(world.outputs[k].second)) << "slice " << k - 1;
+    }
+    EXPECT_EQ(world.syncs.back().first, world.rows.size());
+
+    world = FakeWorld();
+    options.sync = 0s;
+    ASSERT_EQ(run(), 0);
+    synced.clear();
+    for (const auto &sync : world.syncs) {
+        synced << sync.first;
+    }
+    EXPECT_EQ(synced.size(), 100) << "a sync after each row";
+
+    world = FakeWorld();
+    options.sync = 10s;
+    options.count = 3;
+    world.syncFails = QStringLiteral("Input/output error");
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(world.said.contains(
+        "putting /data/run-20261204T160000Z.csv on the disk failed: Input/output error"))
+        << world.said.toStdString();
 }
 
 }  // namespace
