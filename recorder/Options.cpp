@@ -25,6 +25,7 @@ namespace {
 // the clock's 64-bit nanoseconds.
 constexpr double longestDuration = 1e9;
 constexpr std::int64_t longestSync = 86'400;
+constexpr std::int64_t mostFreeMb = 1'000'000'000;
 constexpr std::int64_t mostSamples = 1'000'000'000'000;
 constexpr int shortestInterval = 1;
 constexpr int longestInterval = 3'600'000;  // an hour, in milliseconds
@@ -321,12 +322,17 @@ void readSplit(const QCommandLineParser &parser, Options &options) {
     options.split = std::chrono::seconds(seconds);
 }
 
-// --sync SECONDS: how the output is kept through a power cut.
+// --sync SECONDS and --min-free MB: how the output is kept through a power cut and a full disk.
 void readSafeKeeping(const QCommandLineParser &parser, Options &options) {
     if (const auto sync = single(parser, "sync")) {
         options.sync = std::chrono::seconds(wholeNumber(
             *sync, 0, longestSync, "sync",
             QStringLiteral("whole seconds 0 (after every row) to %1").arg(longestSync)));
+    }
+    if (const auto minFree = single(parser, "min-free")) {
+        options.minFreeMb =
+            wholeNumber(*minFree, 0, mostFreeMb, "min-free",
+                        QStringLiteral("megabytes 0 (not looked at) to %1").arg(mostFreeMb));
     }
 }
 
@@ -521,6 +527,13 @@ void addOptions(QCommandLineParser &parser) {
                         "(default %1; 0: after every row).")
              .arg(Options().sync.count()),
          QStringLiteral("SECONDS")},
+        {QStringLiteral("min-free"),
+         QStringLiteral("End the run (exit status %1) when the output's file system has less than "
+                        "MB megabytes free (1 MB = 1,048,576 bytes), looked at before each file "
+                        "and every minute (default %2; 0: not looked at).")
+             .arg(exitStatus::runtimeError)
+             .arg(Options().minFreeMb),
+         QStringLiteral("MB")},
         {QStringLiteral("force"),
          QStringLiteral("Replace existing output, plot or report files (regular files only).")},
         {QStringLiteral("check"),

@@ -35,6 +35,10 @@ struct Options {
     // --sync: a file's rows are put on the disk itself at least this often and when it closes, so
     // that a power cut loses at most the rows of this last stretch; zero: after every row.
     std::chrono::seconds sync{10};
+    // --min-free: the run ends (status 1) when the output's file system has less free space than
+    // this many MB (of 1,048,576 bytes), looked at before each file and at least once a minute;
+    // zero: never looked at.
+    std::int64_t minFreeMb = 100;
     bool force = false;
     std::vector<Check> checks;
     QString plot;                                // empty: no plot

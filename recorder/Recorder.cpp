@@ -1,6 +1,8 @@
 #include "Recorder.hpp"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <algorithm>
 #include <optional>
 
@@ -22,8 +24,20 @@ namespace qv58163::recorder {
 
 namespace {
 
+// --min-free: how long a run goes on without looking at the free space.
+constexpr std::chrono::minutes spaceCheckInterval{1};
+
 // How a run ended.
-enum class End { Completed, Stopped, OutputClosed, FailedReads, NoCard, CheckRefused, Error };
+enum class End {
+    Completed,
+    Stopped,
+    OutputClosed,
+    FailedReads,
+    NoCard,
+    CheckRefused,
+    LowDiskSpace,
+    Error
+};
 
 QString endText(End end) {
     switch (end) {
@@ -39,6 +53,8 @@ QString endText(End end) {
             return QStringLiteral("no driver or card");
         case End::CheckRefused:
             return QStringLiteral("checked channel stopped");
+        case End::LowDiskSpace:
+            return QStringLiteral("low disk space");
         case End::Error:
             return QStringLiteral("run-time error");
     }
@@ -47,6 +63,11 @@ QString endText(End end) {
 
 // The output's reader went away: the run ends as if stopped, quietly.
 struct OutputClosed {};
+
+// The output's file system has less free space than --min-free: the run ends before it fills it.
+struct LowDiskSpace {
+    QString message;
+};
 
 // A check that cannot pass, known before the first sample: the run ends before it records.
 struct CheckRefused {
@@ -80,6 +101,10 @@ public:
             say(QStringLiteral("stopped before the first sample"));
         } catch (const OutputClosed &) {
             end_ = End::OutputClosed;
+        } catch (const LowDiskSpace &low) {
+            end_ = End::LowDiskSpace;
+            endStatus_ = exitStatus::runtimeError;
+            say(low.message);
         } catch (const CheckRefused &refused) {
             end_ = End::CheckRefused;  // the check's verdict gives the status
             say(refused.message);
@@ -107,13 +132,14 @@ private:
         }
     }
 
-    // The output, or a slice of it, with its header. A slice before it is put on the disk and
-    // closed first.
+    // The output, or a slice of it, with its header, if its file system has room. A slice before
+    // it is put on the disk and closed first.
     void createOutput(const QString &name) {
         if (output_) {
             syncOutput();
             output_.reset();
         }
+        checkFreeSpace(name);
         QString error;
         output_ = world_.createOutput(name, options_.force, error);
         if (!output_) {
@@ -139,6 +165,25 @@ private:
     void keepOnDisk() {
         if (world_.now() - lastSync_ >= options_.sync) {
             syncOutput();
+        }
+    }
+
+    // --min-free: a file is begun, and a run goes on, only while the file system holding the
+    // output (`file`, written now or next) keeps that much free for the rest of the machine.
+    void checkFreeSpace(const QString &file) {
+        lastSpaceCheck_ = world_.now();
+        if (options_.minFreeMb == 0 || file.isEmpty()) {
+            return;
+        }
+        const QString folder = QFileInfo(file).absolutePath();
+        const std::optional<std::int64_t> free = world_.freeBytes(folder);
+        constexpr std::int64_t mb = 1 << 20;
+        if (free && *free < options_.minFreeMb * mb) {
+            throw LowDiskSpace{
+                QStringLiteral("%1 has %2 MB free, less than --min-free %3 MB: the run ends")
+                    .arg(QDir::toNativeSeparators(folder))
+                    .arg(*free / mb)
+                    .arg(options_.minFreeMb)};
         }
     }
 
@@ -273,6 +318,9 @@ private:
         }
         // Once the row is counted: an end here still has it in the statistics and the plot.
         keepOnDisk();
+        if (world_.now() - lastSpaceCheck_ >= spaceCheckInterval) {
+            checkFreeSpace(outputName_);
+        }
     }
 
     // Said once, after the first read: the interval cannot be kept.
@@ -437,11 +485,12 @@ private:
     const Schedule schedule_;
     Progress progress_;
     std::unique_ptr<RowOutput> output_;
-    QString outputName_;                // empty: standard output
-    std::vector<OutputSlice> slices_;   // split: each slice so far, the open one last
-    std::int64_t slicePart_ = 0;        // split: the part of the run the open slice holds
-    std::int64_t sliceSecond_ = 0;      // split: the UTC second the open slice is named by
-    Surroundings::TimePoint lastSync_;  // when the output was last put on the disk
+    QString outputName_;                      // empty: standard output
+    std::vector<OutputSlice> slices_;         // split: each slice so far, the open one last
+    std::int64_t slicePart_ = 0;              // split: the part of the run the open slice holds
+    std::int64_t sliceSecond_ = 0;            // split: the UTC second the open slice is named by
+    Surroundings::TimePoint lastSync_;        // when the output was last put on the disk
+    Surroundings::TimePoint lastSpaceCheck_;  // when the free space was last looked at
     CsvRow row_;
     std::optional<CheckTally> checks_;
     std::optional<RunStatistics> statistics_;

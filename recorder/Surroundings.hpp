@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "CardLock.hpp"
 
@@ -51,6 +52,9 @@ public:
     // regular file, never anything else; null with `error` set when it cannot.
     virtual std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace,
                                                     QString &error) = 0;
+    // The bytes this process may still write on the file system that holds `folder`; none when
+    // that cannot be found out.
+    virtual std::optional<std::int64_t> freeBytes(const QString &folder) = 0;
     // Writes a file whole at the end of the run (the plot, the report). Without `replace` a name
     // taken meanwhile is left alone and the file kept under a free name beside it, `keptAs`;
     // with it, only a regular file is replaced. Empty when done, else why not.

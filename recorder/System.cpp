@@ -2,6 +2,7 @@
 // and System_win.cpp (SystemCalls.hpp).
 #include "System.hpp"
 
+#include <QStorageInfo>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -62,6 +63,14 @@ bool SystemSurroundings::waitUntil(TimePoint deadline) {
 std::unique_ptr<RowOutput> SystemSurroundings::createOutput(const QString &name, bool replace,
                                                             QString &error) {
     return platform::createOutput(name, replace, error);
+}
+
+std::optional<std::int64_t> SystemSurroundings::freeBytes(const QString &folder) {
+    const QStorageInfo storage(folder);
+    if (!storage.isValid()) {
+        return std::nullopt;
+    }
+    return storage.bytesAvailable();  // what this user may write, not the root-only reserve
 }
 
 QString SystemSurroundings::writeNewFile(const QString &name, const QByteArray &bytes, bool replace,

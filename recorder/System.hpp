@@ -22,6 +22,7 @@ public:
     bool stopAsked() override;
     std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace,
                                             QString &error) override;
+    std::optional<std::int64_t> freeBytes(const QString &folder) override;
     QString writeNewFile(const QString &name, const QByteArray &bytes, bool replace,
                          QString &keptAs) override;
     card::CardLock holdCard(int card) override;

@@ -56,6 +56,10 @@ public:
         outputs.append({name, rows.size()});
         return std::make_unique<Rows>(*this);
     }
+    std::optional<std::int64_t> freeBytes(const QString &folder) override {
+        spaceAskedOf = folder;
+        return freeSpace ? freeSpace(clock) : std::nullopt;
+    }
     // A name in `files` before the run is one taken during it.
     QString writeNewFile(const QString &name, const QByteArray &bytes, bool replace,
                          QString &keptAs) override {
@@ -102,7 +106,10 @@ public:
     QList<QPair<QString, qsizetype>> outputs;
     // Each time the output was put on the disk: how many lines `rows` had, and when.
     QList<QPair<qsizetype, TimePoint>> syncs;
-    QString syncFails;                // when set, why putting the output on the disk fails
+    QString syncFails;  // when set, why putting the output on the disk fails
+    // The free space of the output's file system as time goes on; none: unknown.
+    std::function<std::optional<std::int64_t>(TimePoint)> freeSpace;
+    QString spaceAskedOf;             // the folder it was last asked of
     bool keepRows = true;             // false: lines not kept, for runs too long to keep
     QMap<QString, QByteArray> files;  // the plot and the report, by name
     QString writeFails;               // when set, why every file fails

@@ -453,13 +453,18 @@ INSTANTIATE_TEST_SUITE_P(
                               2,
                               "card 3 does not answer (cards that do: 2, 5)",
                               {"QV58163_info(15, 1477838853) = -2", "QV58163_close() = 0"}},
-                      EndCase{
-                          "RangeCodeWithNoEntry",
-                          {},
-                          {"QV58163_SIM_RANGES=1,0,3,2,1,0,9,255"},
-                          1,
-                          "CH06: the card reports range code 9, which no range has",
-                          {"QV58163_AD_config_read(0, 7) = 0 code=255", "QV58163_close() = 0"}}),
+                      EndCase{"RangeCodeWithNoEntry",
+                              {},
+                              {"QV58163_SIM_RANGES=1,0,3,2,1,0,9,255"},
+                              1,
+                              "CH06: the card reports range code 9, which no range has",
+                              {"QV58163_AD_config_read(0, 7) = 0 code=255", "QV58163_close() = 0"}},
+                      EndCase{"LessFreeSpaceThanMinFree",
+                              {"--min-free", "1000000000"},
+                              {"QV58163_SIM_RANGES=0,0,0,0,0,0,0,0"},
+                              1,
+                              "MB free, less than --min-free 1000000000 MB: the run ends",
+                              {"QV58163_AD_config_read(0, 7) = 0 code=0", "QV58163_close() = 0"}}),
     RowName());
 
 TEST_F(RecorderRuns, WithNoDriverBesideItOrOnTheLibraryPathItEndsWithStatus2) {
@@ -577,6 +582,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"SplitToStandardOutput", {"--output", "-", "--split", "1h"}, "--split"},
         BadInput{"SyncNegative", {"--sync", "-1"}, "--sync"},
         BadInput{"SyncOverADay", {"--sync", "86401"}, "--sync"},
+        BadInput{"MinFreeNotANumber", {"--min-free", "lots"}, "--min-free"},
         BadInput{"UnknownPlaceholder", {"--output", "rec-{date}-{start.csv"}, "--output"},
         BadInput{"CardPlaceholderWithoutCard", {"--output", "rec-{card}.csv"}, "needs --card"},
         BadInput{"ExpandedNameExists",

@@ -422,5 +422,36 @@ TEST_F(RecorderRun, RowsReachTheDiskWithinTheSyncIntervalAndEachSliceWhenItClose
         << world.said.toStdString();
 }
 
+// --min-free: looked at before each slice and once a minute; below it the run ends cleanly with
+// status 1, naming the folder and what is left, and no new file is begun.
+TEST_F(RecorderRun, LowDiskSpaceEndsTheRunBeforeTheNextSliceOrWithinAMinute) {
+    constexpr std::int64_t mb = 1 << 20;
+    options.output = QStringLiteral("/data/run.csv");
+    options.intervalMs = 1000;
+    options.count = 1000;
+    options.report = QStringLiteral("run.json");
+    world.freeSpace = [](TimePoint at) { return at < TimePoint(125s) ? 500 * mb : 99 * mb; };
+    ASSERT_EQ(run(), 1);
+    EXPECT_EQ(world.spaceAskedOf, "/data");
+    EXPECT_TRUE(world.said.contains(
+        "qv58163-record: /data has 99 MB free, less than --min-free 100 MB: the run ends\n"))
+        << world.said.toStdString();
+    EXPECT_EQ(world.fields().size(), 181) << "the look at 180 s";
+    EXPECT_EQ(report()["ended"].toString(), "low disk space");
+    EXPECT_EQ(log.back(), "QV58163_close()");
+
+    world = FakeWorld();
+    world.freeSpace = [](TimePoint at) { return at < TimePoint(125s) ? 500 * mb : 99 * mb; };
+    options.split = 10s;
+    ASSERT_EQ(run(), 1);
+    EXPECT_EQ(world.outputs.size(), 13) << "no slice at 130 s";
+    EXPECT_EQ(world.rows.size(), 13 + 130);
+
+    world = FakeWorld();
+    world.freeSpace = [](TimePoint) { return 99 * mb; };
+    ASSERT_EQ(run(), 1);
+    EXPECT_FALSE(world.created);
+}
+
 }  // namespace
 }  // namespace qv58163::test
