@@ -315,10 +315,16 @@ slices() {
         head -n1 "$f" | grep -q '^time,elapsed_s,CH00,' || fail "$(basename "$f") has no header"
         grep -q "^slice .*$(basename "$f"): [0-9]* rows" "$scratch/split.err" || fail "$(basename "$f") not in the summary"
     done
+    # The free space is Windows' own: more than any disk has asked for ends the run before its file.
+    record low --split 2s --count 3 --min-free 1000000000 --output "$(windows_path "$scratch/low/run.csv")"
+    [ "$status" = 1 ] || fail "--min-free beyond the disk: status $status, not 1"
+    grep -q 'MB free, less than --min-free 1000000000 MB: the run ends' "$scratch/low.err" ||
+        fail "--min-free beyond the disk: $(cat "$scratch/low.err")"
+    [ -z "$(ls -A "$scratch/low")" ] || fail "--min-free beyond the disk: a file was made"
     checkNote="${#files[@]} slices"
 }
-mkdir -p "$scratch/split"
-check "the recorder writes a run in slices, each with its header, listed in the summary" -- slices
+mkdir -p "$scratch/split" "$scratch/low"
+check "the recorder writes a run in slices, each with its header, listed in the summary, and ends before a disk it would fill" -- slices
 
 # A 32-bit driver built without a .def file, or with one naming the functions as Microsoft's
 # compiler decorates them, exports QV58163_initial@0 or _QV58163_initial@0.
