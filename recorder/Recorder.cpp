@@ -120,6 +120,9 @@ public:
 private:
     // Everything that can fail before the first sample: the card, its ranges, the file.
     void prepare() {
+        // A disk too full for the run is found before the card is touched: a service started
+        // again and again meanwhile leaves the card alone.
+        checkFreeSpace(options_.output);
         card_.open(options_);
         checks_.emplace(options_.checks, card_.positions());
         refuseChecksOnStoppedChannels();

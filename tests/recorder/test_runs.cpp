@@ -423,7 +423,8 @@ TEST_F(RecorderRun, RowsReachTheDiskWithinTheSyncIntervalAndEachSliceWhenItClose
 }
 
 // --min-free: looked at before each slice and once a minute; below it the run ends cleanly with
-// status 1, naming the folder and what is left, and no new file is begun.
+// status 1, naming the folder and what is left, and no new file is begun; a disk already too full
+// is found before the driver is called.
 TEST_F(RecorderRun, LowDiskSpaceEndsTheRunBeforeTheNextSliceOrWithinAMinute) {
     constexpr std::int64_t mb = 1 << 20;
     options.output = QStringLiteral("/data/run.csv");
@@ -449,8 +450,10 @@ TEST_F(RecorderRun, LowDiskSpaceEndsTheRunBeforeTheNextSliceOrWithinAMinute) {
 
     world = FakeWorld();
     world.freeSpace = [](TimePoint) { return 99 * mb; };
+    log.clear();
     ASSERT_EQ(run(), 1);
     EXPECT_FALSE(world.created);
+    EXPECT_EQ(log, CallLog()) << "the driver was called";
 }
 
 }  // namespace
