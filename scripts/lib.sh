@@ -221,6 +221,94 @@ debianSource() {
     find "$work/src" -mindepth 1 -maxdepth 1 -type d -name "${spec%%=*}-*" | head -n1 | grep .
 }
 
+# The emulated machines of the checks (scripts/windows-guest.sh, scripts/service-guest.sh): a Debian
+# root file system made by mmdebstrap from the machine's own apt sources, booted with its own
+# kernel in QEMU's software CPU (this machine's kernel offers no hardware virtualisation that boots
+# a guest). A job folder goes in as a tar on the second disk; the guest runs its run.sh, leaves its
+# exit status in the file status of its output folder and writes that folder as a tar on the third
+# disk. The script that sources this sets guest (the image's folder), guestCpu (QEMU's processor
+# model), guestKernelOptions (what the kernel's command line adds: the init that runs the job) and
+# guestTimeout (seconds a run may take, unless QV58163_GUEST_TIMEOUT says otherwise).
+
+# Boots the guest: guestBoot IMAGE_OPTIONS JOB_TAR OUT_IMG LOG. The job's output disk is read back
+# as a tar by the caller.
+# shellcheck disable=SC2154 # the guest's variables are the calling script's
+guestBoot() {
+    local imageOptions="$1" job="$2" out="$3" log="$4"
+    timeout -k 10 "${QV58163_GUEST_TIMEOUT:-$guestTimeout}" qemu-system-x86_64 \
+        -accel tcg,thread=multi -cpu "$guestCpu" -m 2048 -smp 2 \
+        -kernel "$guest/vmlinuz" -initrd "$guest/initrd.img" \
+        -append "root=/dev/vda rw console=ttyS0 quiet $guestKernelOptions" \
+        -drive "file=$guest/root.img,format=raw,if=virtio,$imageOptions" \
+        -drive "file=$job,format=raw,if=virtio,readonly=on" \
+        -drive "file=$out,format=raw,if=virtio" \
+        -nic none -display none -serial "file:$log" -no-reboot
+}
+
+# Runs a job folder in the guest: guestRunJob IMAGE_OPTIONS JOB_DIR OUT_DIR; the job's files and
+# results pass through a scratch folder. Copies the console's output to OUT_DIR/serial.log, says
+# how long the machine ran on standard error and ends with the job's status.
+guestRunJob() {
+    local imageOptions="$1" jobDir="$2" outDir="$3" work
+    work="$(mktemp -d)"
+    onExit rm -rf "$work"
+    tar -cf "$work/job.tar" -C "$jobDir" .
+    truncate -s 512M "$work/out.img"
+    local started
+    started=$(date +%s)
+    guestBoot "$imageOptions" "$work/job.tar" "$work/out.img" "$work/serial.log" ||
+        fail "the emulated machine did not end by itself: $(tail -n 20 "$work/serial.log")"
+    mkdir -p "$outDir"
+    tar -xf "$work/out.img" -C "$outDir" 2>/dev/null ||
+        fail "the job wrote no results; the guest's console said: $(tail -n 20 "$work/serial.log")"
+    cp "$work/serial.log" "$outDir/serial.log"
+    echo "the emulated machine ran $(($(date +%s) - started)) s" >&2
+    [ -f "$outDir/status" ] || fail "the job did not finish: $(tail -n 20 "$outDir/job.log" 2>/dev/null)"
+    return "$(cat "$outDir/status")"
+}
+
+# Starts a guest's image afresh in $guest: its root file system in $guest/tree (removed when the
+# script ends), made by mmdebstrap with these options (variant, architectures, packages) and
+# logged to $guest/build.log. Needs root. The caller adds its files to the tree, then guestDisk.
+guestRootTree() {
+    installMissing qemu-system-x86 mmdebstrap e2fsprogs
+    [ "$(id -u)" -eq 0 ] || fail "building the guest's root file system needs root (mmdebstrap --mode=root)"
+    local tree="$guest/tree" codename archives base
+    rm -rf "$guest"
+    mkdir -p "$guest"
+    onExit rm -rf "$tree"
+    codename="$(debianCodename)"
+    mapfile -t archives < <(debianArchiveLines deb)
+    [ ${#archives[@]} -gt 0 ] || fail "no Debian archive for this release in the apt sources"
+    echo "Building the emulated machine's root file system into $guest (log: $guest/build.log)" >&2
+    if ! mmdebstrap --mode=root "$@" "$codename" "$tree" "${archives[@]}" >"$guest/build.log" 2>&1; then
+        # A mirror caught syncing serves an index whose size its Release file does not give, and
+        # apt refuses the whole update; that has lasted days for the 32-bit index of the security
+        # suite. The guest never reaches a network and runs nothing but the checks, so the
+        # release's own suite alone makes as good a test machine: try once more with that.
+        mapfile -t base < <(printf '%s\n' "${archives[@]}" | grep " $codename ")
+        if [ ${#base[@]} -eq 0 ] || [ ${#base[@]} -eq ${#archives[@]} ]; then
+            fail "mmdebstrap failed: $(tail -n 20 "$guest/build.log")"
+        fi
+        mv "$guest/build.log" "$guest/build-every-suite.log"
+        echo "mmdebstrap failed with every suite (its log: $guest/build-every-suite.log);" \
+            "building from the $codename suite alone" >&2
+        rm -rf "$tree"
+        mmdebstrap --mode=root "$@" "$codename" "$tree" "${base[@]}" >"$guest/build.log" 2>&1 ||
+            fail "mmdebstrap failed: $(tail -n 20 "$guest/build.log")"
+    fi
+}
+
+# Makes the guest's boot files and disk from its tree, which it then removes: the newest kernel
+# and initial RAM disk, and root.img, an ext4 file system of 4 GB (sparse) holding the tree.
+guestDisk() {
+    local tree="$guest/tree"
+    cp "$(find "$tree/boot" -name 'vmlinuz-*' | sort | tail -n1)" "$guest/vmlinuz"
+    cp "$(find "$tree/boot" -name 'initrd.img-*' | sort | tail -n1)" "$guest/initrd.img"
+    mke2fs -q -t ext4 -d "$tree" "$guest/root.img" 4G
+    rm -rf "$tree"
+}
+
 # The recorder's run on fixed simulated inputs, which the Windows checks compare with what the Linux
 # recorder writes: one input per channel, no noise, each range once and one channel stopped. Every
 # sample therefore reads the same; a recorder that falls behind skips deadlines (and says how many

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test. Under CI (CI=true) it then builds and
-# runs the whole suite a second time with AddressSanitizer and UndefinedBehaviorSanitizer, and
-# builds and checks the Windows programs, 64-bit and 32-bit. The Linux builds are the presets of
-# CMakePresets.json: build/ and build-asan/.
+# runs the whole suite a second time with AddressSanitizer and UndefinedBehaviorSanitizer, starts
+# the recorder's service for real under systemd, and builds and checks the Windows programs, 64-bit
+# and 32-bit. The Linux builds are the presets of CMakePresets.json: build/ and build-asan/.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/install-deps.sh"
@@ -26,6 +26,10 @@ if [ "${CI:-}" = "true" ] || [ "${QV58163_SANITIZE:-}" = "1" ]; then
 fi
 
 if [ "${CI:-}" = "true" ]; then
+    # The recorder's service as systemd runs it: this machine's PID 1 is not systemd, so it runs
+    # in an emulated machine whose is. The first run on a machine also builds its image (minutes).
+    echo "== the recorder's service, started by systemd in an emulated machine =="
+    "$root/scripts/service-guest.sh" "$root/build"
     # The Windows program: cross-built, checked under Wine and zipped. The first run on a machine
     # also builds the static Qt it needs, into a cache that later runs reuse.
     echo "== the Windows programs (x64), under Wine =="
