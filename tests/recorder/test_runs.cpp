@@ -431,7 +431,8 @@ TEST_F(RecorderRun, LowDiskSpaceEndsTheRunBeforeTheNextSliceOrWithinAMinute) {
     options.intervalMs = 1000;
     options.count = 1000;
     options.report = QStringLiteral("run.json");
-    world.freeSpace = [](TimePoint at) { return at < TimePoint(125s) ? 500 * mb : 99 * mb; };
+    const auto lowFrom125s = [](TimePoint at) { return at < TimePoint(125s) ? 500 * mb : 99 * mb; };
+    world.freeSpace = lowFrom125s;
     ASSERT_EQ(run(), 1);
     EXPECT_EQ(world.spaceAskedOf, "/data");
     EXPECT_TRUE(world.said.contains(
@@ -442,7 +443,7 @@ TEST_F(RecorderRun, LowDiskSpaceEndsTheRunBeforeTheNextSliceOrWithinAMinute) {
     EXPECT_EQ(log.back(), "QV58163_close()");
 
     world = FakeWorld();
-    world.freeSpace = [](TimePoint at) { return at < TimePoint(125s) ? 500 * mb : 99 * mb; };
+    world.freeSpace = lowFrom125s;
     options.split = 10s;
     ASSERT_EQ(run(), 1);
     EXPECT_EQ(world.outputs.size(), 13) << "no slice at 130 s";
