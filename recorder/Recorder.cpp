@@ -180,6 +180,11 @@ private:
         }
         const QString folder = QFileInfo(file).absolutePath();
         const std::optional<std::int64_t> free = world_.freeBytes(folder);
+        if (!free && !spaceUnknownSaid_) {
+            say(QStringLiteral("the free space of %1 cannot be found: --min-free is not kept")
+                    .arg(QDir::toNativeSeparators(folder)));
+            spaceUnknownSaid_ = true;
+        }
         constexpr std::int64_t mb = 1 << 20;
         if (free && *free < options_.minFreeMb * mb) {
             throw LowDiskSpace{
@@ -494,6 +499,7 @@ private:
     std::int64_t sliceSecond_ = 0;            // split: the UTC second the open slice is named by
     Surroundings::TimePoint lastSync_;        // when the output was last put on the disk
     Surroundings::TimePoint lastSpaceCheck_;  // when the free space was last looked at
+    bool spaceUnknownSaid_ = false;           // that the free space cannot be found
     CsvRow row_;
     std::optional<CheckTally> checks_;
     std::optional<RunStatistics> statistics_;

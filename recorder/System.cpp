@@ -2,7 +2,6 @@
 // and System_win.cpp (SystemCalls.hpp).
 #include "System.hpp"
 
-#include <QStorageInfo>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -66,11 +65,7 @@ std::unique_ptr<RowOutput> SystemSurroundings::createOutput(const QString &name,
 }
 
 std::optional<std::int64_t> SystemSurroundings::freeBytes(const QString &folder) {
-    const QStorageInfo storage(folder);
-    if (!storage.isValid()) {
-        return std::nullopt;
-    }
-    return storage.bytesAvailable();  // what this user may write, not the root-only reserve
+    return platform::freeBytes(folder);
 }
 
 QString SystemSurroundings::writeNewFile(const QString &name, const QByteArray &bytes, bool replace,

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "Surroundings.hpp"
 
@@ -27,6 +29,9 @@ Woken waitForStop(Surroundings::TimePoint::duration longest);
 
 // See Surroundings::createOutput.
 std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace, QString &error);
+
+// See Surroundings::freeBytes.
+std::optional<std::int64_t> freeBytes(const QString &folder);
 
 // Whether standard stream `fd` (1: output, 2: error) is a terminal.
 bool isTerminal(int fd);

@@ -1,6 +1,7 @@
 // The system calls of SystemCalls.hpp on Linux (and POSIX systems).
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -178,6 +179,15 @@ std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace, QStri
         return nullptr;
     }
     return std::make_unique<FileOutput>(fd, QFile::encodeName(QFileInfo(name).absolutePath()));
+}
+
+std::optional<std::int64_t> freeBytes(const QString &folder) {
+    struct statvfs space {};
+    if (statvfs(QFile::encodeName(folder).constData(), &space) != 0) {
+        return std::nullopt;
+    }
+    // What this user may write, not the blocks kept for root.
+    return static_cast<std::int64_t>(space.f_bavail) * static_cast<std::int64_t>(space.f_frsize);
 }
 
 bool isTerminal(int fd) {

@@ -3,6 +3,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <QDir>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -116,6 +118,21 @@ std::unique_ptr<RowOutput> createOutput(const QString &name, bool replace, QStri
         return nullptr;
     }
     return std::make_unique<FileOutput>(file);
+}
+
+std::optional<std::int64_t> freeBytes(const QString &folder) {
+    // Asked of the folder itself, so no volume has to be named (a mount point, a share); with a
+    // trailing backslash, as the root of a share needs.
+    QString directory = QDir::toNativeSeparators(folder);
+    if (!directory.endsWith(QLatin1Char('\\'))) {
+        directory += QLatin1Char('\\');
+    }
+    ULARGE_INTEGER available{};
+    if (GetDiskFreeSpaceExW(reinterpret_cast<const wchar_t *>(directory.utf16()), &available,
+                            nullptr, nullptr) == 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(available.QuadPart);  // what this user may write
 }
 
 bool isTerminal(int fd) {

@@ -424,7 +424,7 @@ TEST_F(RecorderRun, RowsReachTheDiskWithinTheSyncIntervalAndEachSliceWhenItClose
 
 // --min-free: looked at before each slice and once a minute; below it the run ends cleanly with
 // status 1, naming the folder and what is left, and no new file is begun; a disk already too full
-// is found before the driver is called.
+// is found before the driver is called. Where the free space cannot be found, the run says so.
 TEST_F(RecorderRun, LowDiskSpaceEndsTheRunBeforeTheNextSliceOrWithinAMinute) {
     constexpr std::int64_t mb = 1 << 20;
     options.output = QStringLiteral("/data/run.csv");
@@ -455,6 +455,10 @@ TEST_F(RecorderRun, LowDiskSpaceEndsTheRunBeforeTheNextSliceOrWithinAMinute) {
     ASSERT_EQ(run(), 1);
     EXPECT_FALSE(world.created);
     EXPECT_EQ(log, CallLog()) << "the driver was called";
+
+    world = FakeWorld();  // the free space unknown: said once, and the run goes on
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(world.said.count("/data cannot be found: --min-free is not kept"), 1);
 }
 
 }  // namespace
