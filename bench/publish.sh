@@ -70,11 +70,6 @@ subscribe() {
         -F '%U %t %p' >>"$1" &
     echo $!
 }
-# Processor time of a command in ms, from the kernel's resource usage of its children.
-cpu_ms() {
-    local TIMEFORMAT='%3U %3S'
-    { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{printf "%.0f", ($1 + $2) * 1000}'
-}
 # A recorder with a lock folder of its own, NAME's: record NAME INTERVAL OUTPUT [OPTION]...
 record() {
     local name="$1" interval="$2" output="$3"
@@ -107,9 +102,9 @@ rows() { cat "$@" | grep -vc '^time,'; }
 # 1. One station at 1 ms, and beside it the same without --publish.
 startBroker
 sub="$(subscribe "$scratch/one.log")"
-cpu_ms record one 1 "$scratch/one.csv" --station one "${publish[@]}" >"$scratch/one.cpu" &
+cpuMs record one 1 "$scratch/one.csv" --station one "${publish[@]}" >"$scratch/one.cpu" &
 with=$!
-cpu_ms record bare 1 "$scratch/bare.csv" >"$scratch/bare.cpu" &
+cpuMs record bare 1 "$scratch/bare.csv" >"$scratch/bare.cpu" &
 without=$!
 wait "$with" "$without"
 sleep 1
@@ -123,7 +118,7 @@ bare_cpu="$(awk -v c="$(cat "$scratch/bare.cpu")" -v n="$bare_rows" 'BEGIN {prin
 # 2. STATIONS stations at 100 ms.
 sub="$(subscribe "$scratch/many.log")"
 broker_before="$(ticks "$broker_pid")"
-many_cpu="$(cpu_ms bash -c "$(declare -f record); recorder='$recorder' scratch='$scratch' \
+many_cpu="$(cpuMs bash -c "$(declare -f record); recorder='$recorder' scratch='$scratch' \
     seconds='$seconds'; for i in \$(seq $stations); do record st\$i 100 '$scratch'/st\$i.csv \
     --station st\$i ${publish[*]} & done; wait")"
 broker_ticks=$(($(ticks "$broker_pid") - broker_before))

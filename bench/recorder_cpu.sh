@@ -8,6 +8,7 @@
 #   bench/recorder_cpu.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/lib.sh"
 build="$(realpath -m "${1:-$root/build}")"
 samples="${SAMPLES:-3000}"
 
@@ -21,16 +22,10 @@ trap 'rm -rf "$scratch"' EXIT
 export QV58163_LOCK_DIR="$scratch"  # card locks of its own
 recorder="$build/bin/qv58163-record"
 
-# Processor time (user + system) of one command, in ms, from the kernel's resource usage.
-cpu_ms() {
-    local TIMEFORMAT='%3U %3S'
-    { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{printf "%.3f", ($1 + $2) * 1000}'
-}
-
 # The start-up run records card 1, the long run card 0: one recorder per card.
-cpu_ms "$recorder" --card 1 --count 1 --output "$scratch/one.csv" --quiet >"$scratch/startup" &
-cpu_ms "$recorder" --count "$samples" --output "$scratch/run.csv" --quiet >"$scratch/recorder" &
-cpu_ms "$build/bare_window/wake_floor" "$samples" 100 "$scratch/floor.csv" >"$scratch/floor" &
+cpuMs "$recorder" --card 1 --count 1 --output "$scratch/one.csv" --quiet >"$scratch/startup" &
+cpuMs "$recorder" --count "$samples" --output "$scratch/run.csv" --quiet >"$scratch/recorder" &
+cpuMs "$build/bare_window/wake_floor" "$samples" 100 "$scratch/floor.csv" >"$scratch/floor" &
 wait
 
 rows="$(($(wc -l <"$scratch/run.csv") - 1))"

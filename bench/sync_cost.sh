@@ -8,6 +8,7 @@
 #   bench/sync_cost.sh [BUILD_DIR [DIR]]      (default: build)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+. "$root/scripts/lib.sh"
 build="$(realpath -m "${1:-$root/build}")"
 samples="${SAMPLES:-20000}"
 
@@ -20,15 +21,9 @@ export QV58163_LOCK_DIR="$scratch"  # card locks of its own
 recorder="$build/bin/qv58163-record"
 echo "files on $(df --output=source,fstype "$scratch" | tail -n 1 | tr -s ' '), $samples samples at 1 ms"
 
-# Processor time (user + system) of one command, in ms, from the kernel's resource usage.
-cpu_ms() {
-    local TIMEFORMAT='%3U %3S'
-    { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{printf "%.3f", ($1 + $2) * 1000}'
-}
-
-startup="$(cpu_ms "$recorder" --count 1 --output "$scratch/one.csv" --quiet)"
+startup="$(cpuMs "$recorder" --count 1 --output "$scratch/one.csv" --quiet)"
 for sync in 0 10 86400; do
-    cpu="$(cpu_ms "$recorder" --interval 1 --count "$samples" --sync "$sync" \
+    cpu="$(cpuMs "$recorder" --interval 1 --count "$samples" --sync "$sync" \
         --output "$scratch/run-$sync.csv" --report "$scratch/run-$sync.json" --quiet)"
     skipped="$(sed -n 's/^ *"skippedDeadlines": \([0-9]*\).*/\1/p' "$scratch/run-$sync.json")"
     awk -v sync="$sync" -v n="$samples" -v c="$cpu" -v s="$startup" -v k="$skipped" 'BEGIN {

@@ -193,6 +193,13 @@ debianArchiveLines() {
         }' | sort -u
 }
 
+# Processor time (user + system) of one command in ms, from the kernel's resource usage of it and
+# its children; its own output is dropped.
+cpuMs() {
+    local TIMEFORMAT='%3U %3S'
+    { time "$@" >/dev/null 2>&1; } 2>&1 | awk '{printf "%.3f", ($1 + $2) * 1000}'
+}
+
 # A local TCP port nothing answers on, for a server a script starts (a broker).
 freePort() {
     local port
