@@ -120,8 +120,8 @@ public:
 private:
     // Everything that can fail before the first sample: the card, its ranges, the file.
     void prepare() {
-        // A disk too full for the run is found before the card is touched: a service started
-        // again and again meanwhile leaves the card alone.
+        // A disk too full for the run, or for its first file, is found before the card is
+        // touched: a service started again and again meanwhile leaves the card alone.
         checkFreeSpace(options_.output);
         card_.open(options_);
         checks_.emplace(options_.checks, card_.positions());
@@ -135,14 +135,13 @@ private:
         }
     }
 
-    // The output, or a slice of it, with its header, if its file system has room. A slice before
-    // it is put on the disk and closed first.
+    // The output, or a slice of it, with its header. A slice before it is put on the disk and
+    // closed first.
     void createOutput(const QString &name) {
         if (output_) {
             syncOutput();
             output_.reset();
         }
-        checkFreeSpace(name);
         QString error;
         output_ = world_.createOutput(name, options_.force, error);
         if (!output_) {
@@ -208,6 +207,7 @@ private:
         std::int64_t second = utc / 1000;
         if (!slices_.empty()) {
             second = std::max(second, sliceSecond_ + 1);
+            checkFreeSpace(options_.output);  // the first slice's was looked at before the card
         }
         sliceSecond_ = second;
         createOutput(sliceName(options_.output, second * 1000));
