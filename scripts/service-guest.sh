@@ -18,8 +18,9 @@ build="$(cd "$1" && pwd)"
 guest="$cacheDir/guest-systemd"
 # The processor model the Windows guest uses; any 64-bit one runs these programs.
 guestCpu="${QV58163_GUEST_CPU:-Westmere}"
-# systemd-sysv makes systemd the kernel's init; a run takes a few minutes.
+# Nothing for the kernel's command line: systemd-sysv makes systemd the init.
 guestKernelOptions=""
+# A run takes about a minute; a check that hangs ends at the job's own limit of 10 minutes.
 guestTimeout=900
 
 # PID 1 starts this unit once the machine is up (multi-user.target): it runs the job. Started
